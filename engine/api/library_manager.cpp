@@ -1,0 +1,79 @@
+// LibraryManager: lifecycle, logging, version, page count and the
+// document-AI model entry points.
+#include "folia/common/library_manager.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <new>
+
+#include "core/errors.h"
+#include "core/library_state.h"
+#include "core/log.h"
+#include "load/document.h"
+
+#ifndef FOLI_VERSION_TEXT
+#error "FOLI_VERSION_TEXT must be defined by the build"
+#endif
+
+namespace folia::common {
+
+using folia::base::ErrorCode;
+
+static_assert(sizeof(FOLI_VERSION_TEXT) <= static_cast<size_t>(kVersionBufferSize),
+              "the version text must fit the caller's buffer");
+
+void LibraryManager::Initialize(const char* resource_path) {
+    try {
+        foli::LibraryState::initialize(resource_path);
+    } catch (const std::exception& error) {
+        foli::log_warning("initialize failed: %s", error.what());
+    }
+}
+
+void LibraryManager::Release() {
+    foli::LibraryState::release();
+    foli::set_logging(false, false);
+}
+
+void LibraryManager::ReleaseDocumentAIModel() {
+    // No model is ever loaded: SetDocumentAIModel refuses every model file.
+}
+
+void LibraryManager::SetLogger(bool enable_info, bool enable_warning) { foli::set_logging(enable_info, enable_warning); }
+
+void LibraryManager::GetVersion(char* version) {
+    if (version != nullptr) std::memcpy(version, FOLI_VERSION_TEXT, sizeof(FOLI_VERSION_TEXT));
+}
+
+int LibraryManager::GetPageCount(const char* file_path, const char* password) {
+    try {
+        if (file_path == nullptr) return -static_cast<int>(FOLI_ERR_MISSING_ARG);
+        foli::Context context(foli::LibraryState::acquire());
+        foli::Document document(context, file_path, password);
+        return document.page_count();
+    } catch (const foli::ConversionError& error) {
+        return -static_cast<int>(error.code());
+    } catch (const std::bad_alloc&) {
+        return -static_cast<int>(FOLI_ERR_OUT_OF_MEMORY);
+    } catch (...) {
+        return -static_cast<int>(FOLI_ERR_UNKNOWN);
+    }
+}
+
+ErrorCode LibraryManager::SetDocumentAIModel(const char* file_path, int gpu_id) {
+    if (file_path == nullptr) return ErrorCode::MISSING_ARG;
+    struct stat info;
+    if (stat(file_path, &info) != 0 || !S_ISREG(info.st_mode)) return ErrorCode::FILE_ERROR;
+    // This build carries no document-AI runtime, so no model format is one
+    // it can load; layout analysis and table detection run on rules instead.
+    foli::log_warning("document-AI model %s not loaded (gpu %d): no model format is supported", file_path, gpu_id);
+    return ErrorCode::MODEL_FORMAT_UNSUPPORTED;
+}
+
+void LibraryManager::SetDocumentAIModelCount(int layout_model_count, int table_model_count) {
+    foli::log_info("document-AI model counts %d and %d noted; no model is loaded", layout_model_count,
+                   table_model_count);
+}
+
+}  // namespace folia::common

@@ -1,0 +1,93 @@
+#include "core/conversion.h"
+
+#include <new>
+
+#include "core/errors.h"
+#include "core/library_state.h"
+#include "core/log.h"
+#include "core/progress.h"
+
+namespace foli {
+namespace {
+
+const char* format_name(OutputFormat format) {
+    switch (format) {
+    case OutputFormat::Word: return "Word";
+    case OutputFormat::Excel: return "Excel";
+    case OutputFormat::Ppt: return "PowerPoint";
+    case OutputFormat::Html: return "HTML";
+    case OutputFormat::Image: return "image";
+    case OutputFormat::Markdown: return "Markdown";
+    case OutputFormat::Rtf: return "RTF";
+    case OutputFormat::Text: return "text";
+    case OutputFormat::Json: return "JSON";
+    case OutputFormat::SearchablePdf: return "searchable PDF";
+    case OutputFormat::Ofd: return "OFD";
+    }
+    return "unknown";
+}
+
+void convert(OutputFormat format, const char* file_path, const char* password, const char* output_path,
+             const _CConvertOption& record, const CConvertCallback* callback) {
+    if (file_path == nullptr || output_path == nullptr) fail(FOLI_ERR_MISSING_ARG, "a path is missing");
+    Options options = decode_options(record);
+
+    Context context(LibraryState::acquire());
+    Document document(context, file_path, password);
+    std::vector<int> pages = parse_page_ranges(options.page_ranges, document.page_count());
+    DocumentInfo info = document.info(file_path);
+    OutputFiles files(output_path, options.auto_create_folder);
+
+    WriterContext writer_context{options, files, info, document, pages};
+    std::unique_ptr<Writer> writer = make_writer(format, writer_context);
+    LayoutRequest request = writer->layout_request();
+    log_info("converting %s (%zu of %d pages) to %s", file_path, pages.size(), document.page_count(),
+             format_name(format));
+
+    Progress progress(callback, static_cast<int>(pages.size()));
+    writer->begin();
+    for (size_t i = 0; i < pages.size(); ++i) {
+        if (progress.cancel_requested()) fail(FOLI_ERR_CANCEL, "cancelled");
+        PageSource page(document, pages[i], request);
+        writer->write_page(page);
+        progress.pages_done(static_cast<int>(i + 1));
+    }
+    writer->finish();
+    files.commit();
+}
+
+}  // namespace
+
+std::unique_ptr<Writer> make_writer(OutputFormat format, WriterContext& context) {
+    switch (format) {
+    case OutputFormat::Text: return make_text_writer(context);
+    case OutputFormat::Markdown: return make_markdown_writer(context);
+    case OutputFormat::Html: return make_html_writer(context);
+    case OutputFormat::Json: return make_json_writer(context);
+    case OutputFormat::Image: return make_image_writer(context);
+    default: break;
+    }
+    fail(FOLI_ERR_UNKNOWN, "this build cannot write this format yet");
+}
+
+_CSDKErrorCode run_conversion(OutputFormat format, const char* file_path, const char* password,
+                              const char* output_path, const _CConvertOption& record,
+                              const CConvertCallback* callback) noexcept {
+    try {
+        convert(format, file_path, password, output_path, record, callback);
+        return FOLI_ERR_SUCCESS;
+    } catch (const ConversionError& error) {
+        log_info("conversion to %s ended: %s (%d)", format_name(format), error.what(), error.code());
+        return error.code();
+    } catch (const std::bad_alloc&) {
+        log_warning("conversion to %s ran out of memory", format_name(format));
+        return FOLI_ERR_OUT_OF_MEMORY;
+    } catch (const std::exception& error) {
+        log_warning("conversion to %s failed: %s", format_name(format), error.what());
+        return FOLI_ERR_UNKNOWN;
+    } catch (...) {
+        return FOLI_ERR_UNKNOWN;
+    }
+}
+
+}  // namespace foli

@@ -1,0 +1,92 @@
+// Everything a conversion writes goes through one OutputFiles: each file is
+// written under a temporary name in its destination folder and renamed into
+// place only by commit(). Without a commit (failure, cancellation) the
+// temporary files and any folder made for them are removed, so nothing
+// half-written is left and an existing file is replaced only on success.
+//
+// Naming rule for conversions that write one file per page:
+//   <folder>/<stem>_<page><ext>
+// where <stem> is the output path's file name without its extension, <page>
+// the 1-based page number in the source document, and <folder> a new folder
+// <dir>/<stem> beside the output path when auto_create_folder is set, else
+// the output path's own folder <dir>. Resources of a document (images of a
+// Markdown or HTML file) go to <dir>/<stem>_files/.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace foli {
+
+class OutputStream {
+public:
+    OutputStream(std::string temp_path, std::string final_path, std::FILE* file);
+    ~OutputStream();
+    OutputStream(const OutputStream&) = delete;
+    OutputStream& operator=(const OutputStream&) = delete;
+
+    void write(const void* data, size_t size);
+    void write(std::string_view text) { write(text.data(), text.size()); }
+    OutputStream& operator<<(std::string_view text) {
+        write(text);
+        return *this;
+    }
+    // Flushes and closes; throws IO_ERROR if anything failed to reach the file.
+    void close();
+
+    const std::string& final_path() const { return final_path_; }
+    const std::string& temp_path() const { return temp_path_; }
+    bool closed() const { return file_ == nullptr; }
+
+private:
+    std::string temp_path_;
+    std::string final_path_;
+    std::FILE* file_;
+    bool failed_ = false;
+};
+
+class OutputFiles {
+public:
+    // Throws INVALID_ARG for an empty file name and IO_ERROR when the
+    // output's folder does not exist or the path is a folder.
+    OutputFiles(std::string output_path, bool auto_create_folder);
+    ~OutputFiles();
+    OutputFiles(const OutputFiles&) = delete;
+    OutputFiles& operator=(const OutputFiles&) = delete;
+
+    const std::string& output_path() const { return output_path_; }
+    const std::string& directory() const { return directory_; }
+    const std::string& stem() const { return stem_; }
+
+    // Path of the file for one page under the naming rule above.
+    std::string page_path(int page_number, std::string_view extension);
+    // Folder for a document's resources, made on first use.
+    const std::string& resource_folder();
+    // File name of `path` relative to the output's folder, for links.
+    std::string relative_to_output(const std::string& path) const;
+
+    // Opens a stream that becomes `final_path` on commit.
+    OutputStream& create(const std::string& final_path);
+    void write_file(const std::string& final_path, const void* data, size_t size);
+
+    // Closes every stream and renames every file into place.
+    void commit();
+
+private:
+    std::string make_folder(const std::string& path);
+
+    std::string output_path_;
+    std::string directory_;
+    std::string stem_;
+    bool auto_create_folder_;
+    std::string page_folder_;
+    std::string resource_folder_;
+    std::vector<std::unique_ptr<OutputStream>> streams_;
+    std::vector<std::string> created_folders_;
+    bool committed_ = false;
+};
+
+}  // namespace foli

@@ -1,0 +1,553 @@
+/* MuPDF calls that may throw, each inside its own fz_try/fz_catch. No
+ * fz_try block here contains a return; results travel through locals. */
+#include "mupdf_shim.h"
+
+#include <math.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+
+/* ---------------------------------------------------------------- errors */
+
+static foli_mu_status status_from_caught(fz_context* ctx, foli_mu_status fallback) {
+    const char* message = fz_caught_message(ctx);
+    if (fz_caught(ctx) == FZ_ERROR_MEMORY) return FOLI_MU_MEMORY;
+    if (message != NULL && (strstr(message, "encryption") != NULL || strstr(message, "crypt") != NULL))
+        return FOLI_MU_SECURITY;
+    if (message != NULL && strstr(message, "out of memory") != NULL) return FOLI_MU_MEMORY;
+    return fallback;
+}
+
+/* -------------------------------------------------------------- contexts */
+
+fz_context* foli_mu_new_base_context(const fz_locks_context* locks) {
+    return fz_new_context(NULL, locks, FZ_STORE_DEFAULT);
+}
+
+fz_context* foli_mu_clone_context(fz_context* base) { return fz_clone_context(base); }
+
+void foli_mu_set_message_callbacks(fz_context* ctx, fz_warning_cb* warning, fz_error_cb* error, void* user) {
+    fz_set_warning_callback(ctx, warning, user);
+    fz_set_error_callback(ctx, error, user);
+}
+
+/* ------------------------------------------------------------- documents */
+
+/* A PDF names itself in its first kilobyte; anything else is refused
+ * before the repair machinery tries to make sense of it. */
+static foli_mu_status check_pdf_file(const char* path) {
+    struct stat info;
+    if (path == NULL || stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return FOLI_MU_FILE;
+    FILE* file = fopen(path, "rb");
+    if (file == NULL) return FOLI_MU_FILE;
+    char head[1024];
+    size_t length = fread(head, 1, sizeof head, file);
+    int read_failed = ferror(file);
+    fclose(file);
+    if (read_failed) return FOLI_MU_FILE;
+    for (size_t i = 0; i + 5 <= length; ++i)
+        if (memcmp(head + i, "%PDF-", 5) == 0) return FOLI_MU_OK;
+    return FOLI_MU_FORMAT;
+}
+
+foli_mu_status foli_mu_open_pdf(fz_context* ctx, const char* path, const char* password, fz_document** out) {
+    *out = NULL;
+    foli_mu_status status = check_pdf_file(path);
+    if (status != FOLI_MU_OK) return status;
+
+    pdf_document* pdf = NULL;
+    fz_var(pdf);
+    fz_var(status);
+    fz_try(ctx) {
+        pdf = pdf_open_document(ctx, path);
+        if (pdf_needs_password(ctx, pdf) && !pdf_authenticate_password(ctx, pdf, password ? password : ""))
+            status = FOLI_MU_PASSWORD;
+    }
+    fz_catch(ctx) {
+        status = status_from_caught(ctx, FOLI_MU_FORMAT);
+    }
+    if (status != FOLI_MU_OK) {
+        fz_drop_document(ctx, (fz_document*)pdf);
+        return status;
+    }
+    *out = (fz_document*)pdf;
+    return FOLI_MU_OK;
+}
+
+foli_mu_status foli_mu_count_pages(fz_context* ctx, fz_document* doc, int* count) {
+    foli_mu_status status = FOLI_MU_OK;
+    fz_var(status);
+    *count = 0;
+    fz_try(ctx) {
+        *count = fz_count_pages(ctx, doc);
+    }
+    fz_catch(ctx) {
+        status = status_from_caught(ctx, FOLI_MU_FORMAT);
+    }
+    return status;
+}
+
+foli_mu_status foli_mu_load_outline(fz_context* ctx, fz_document* doc, fz_outline** out) {
+    foli_mu_status status = FOLI_MU_OK;
+    fz_var(status);
+    *out = NULL;
+    fz_try(ctx) {
+        *out = fz_load_outline(ctx, doc);
+    }
+    fz_catch(ctx) {
+        /* A broken outline is not worth failing the conversion over. */
+        status = status_from_caught(ctx, FOLI_MU_OK);
+        if (status != FOLI_MU_MEMORY) fz_warn(ctx, "ignoring unreadable outline");
+    }
+    return status;
+}
+
+void foli_mu_lookup_metadata(fz_context* ctx, fz_document* doc, const char* key, char* buffer, int size) {
+    if (size <= 0) return;
+    buffer[0] = 0;
+    fz_try(ctx) {
+        if (fz_lookup_metadata(ctx, doc, key, buffer, size) < 0) buffer[0] = 0;
+    }
+    fz_catch(ctx) {
+        buffer[0] = 0;
+    }
+}
+
+int foli_mu_resolve_link_page(fz_context* ctx, fz_document* doc, const char* uri) {
+    int page = -1;
+    fz_var(page);
+    if (uri == NULL) return -1;
+    fz_try(ctx) {
+        if (!fz_is_external_link(ctx, uri)) {
+            fz_location location = fz_resolve_link(ctx, doc, uri, NULL, NULL);
+            page = fz_page_number_from_location(ctx, doc, location);
+        }
+    }
+    fz_catch(ctx) {
+        page = -1;
+    }
+    return page;
+}
+
+/* ----------------------------------------------------------------- pages */
+
+foli_mu_status foli_mu_load_page(fz_context* ctx, fz_document* doc, int index, fz_page** out, fz_rect* bounds) {
+    foli_mu_status status = FOLI_MU_OK;
+    fz_var(status);
+    fz_page* page = NULL;
+    fz_var(page);
+    *out = NULL;
+    fz_try(ctx) {
+        page = fz_load_page(ctx, doc, index);
+        *bounds = fz_bound_page(ctx, page);
+    }
+    fz_catch(ctx) {
+        status = status_from_caught(ctx, FOLI_MU_PAGE);
+    }
+    if (status != FOLI_MU_OK) {
+        fz_drop_page(ctx, page);
+        return status;
+    }
+    *out = page;
+    return FOLI_MU_OK;
+}
+
+foli_mu_status foli_mu_load_links(fz_context* ctx, fz_page* page, fz_link** out) {
+    foli_mu_status status = FOLI_MU_OK;
+    fz_var(status);
+    *out = NULL;
+    fz_try(ctx) {
+        *out = fz_load_links(ctx, page);
+    }
+    fz_catch(ctx) {
+        status = status_from_caught(ctx, FOLI_MU_OK);
+        if (status != FOLI_MU_MEMORY) fz_warn(ctx, "ignoring unreadable links");
+    }
+    return status;
+}
+
+/* ------------------------------------------------------ vector collection */
+
+/* A device that passes everything on to the structured-text device and
+ * on the way records axis-aligned lines and rectangles of the paths. */
+typedef struct tee_device {
+    fz_device super;
+    fz_device* text;
+    foli_vector_list* vectors;
+} tee_device;
+
+typedef struct path_walk {
+    fz_context* ctx;
+    foli_vector_list* vectors;
+    fz_matrix ctm;
+    int stroked;
+    unsigned int rgb;
+    float width;
+    fz_point start, current;
+    fz_point points[5];
+    int point_count; /* points of the current subpath, -1 once it is not a simple polygon */
+} path_walk;
+
+static void push_vector(path_walk* walk, fz_rect box, int kind) {
+    foli_vector_list* list = walk->vectors;
+    if (list->count == list->capacity) {
+        int capacity = list->capacity ? list->capacity * 2 : 64;
+        list->items = fz_realloc_array(walk->ctx, list->items, capacity, foli_vector);
+        list->capacity = capacity;
+    }
+    foli_vector* item = &list->items[list->count++];
+    item->box = box;
+    item->kind = kind;
+    item->stroked = walk->stroked;
+    item->rgb = walk->rgb;
+    item->width = walk->width;
+}
+
+static fz_rect rect_of_points(fz_point a, fz_point b) {
+    fz_rect r;
+    r.x0 = fminf(a.x, b.x);
+    r.x1 = fmaxf(a.x, b.x);
+    r.y0 = fminf(a.y, b.y);
+    r.y1 = fmaxf(a.y, b.y);
+    return r;
+}
+
+static int is_axis_aligned(fz_point a, fz_point b) { return fabsf(a.x - b.x) < 0.5f || fabsf(a.y - b.y) < 0.5f; }
+
+/* Emits a stroked segment as a line whose box includes half the width. */
+static void emit_segment(path_walk* walk, fz_point a, fz_point b) {
+    if (!is_axis_aligned(a, b)) return;
+    fz_rect box = rect_of_points(a, b);
+    float half = walk->width / 2;
+    if (box.x1 - box.x0 < box.y1 - box.y0) {
+        box.x0 -= half;
+        box.x1 += half;
+    } else {
+        box.y0 -= half;
+        box.y1 += half;
+    }
+    push_vector(walk, box, FOLI_VECTOR_LINE);
+}
+
+/* A closed subpath of four corners on an axis-aligned box is a rectangle. */
+static void finish_subpath(path_walk* walk) {
+    int n = walk->point_count;
+    if (!walk->stroked && n >= 4) {
+        if (n == 5 && fabsf(walk->points[4].x - walk->points[0].x) < 0.5f &&
+            fabsf(walk->points[4].y - walk->points[0].y) < 0.5f)
+            n = 4;
+        if (n == 4) {
+            int aligned = 1;
+            for (int i = 0; i < 4; ++i) aligned &= is_axis_aligned(walk->points[i], walk->points[(i + 1) % 4]);
+            if (aligned) push_vector(walk, rect_of_points(walk->points[0], walk->points[2]), FOLI_VECTOR_RECT);
+        }
+    }
+    walk->point_count = 0;
+}
+
+static void add_point(path_walk* walk, fz_point p) {
+    if (walk->point_count < 0) return;
+    if (walk->point_count == 5) {
+        walk->point_count = -1;
+        return;
+    }
+    walk->points[walk->point_count++] = p;
+}
+
+static void walk_moveto(fz_context* ctx, void* arg, float x, float y) {
+    path_walk* walk = arg;
+    (void)ctx;
+    finish_subpath(walk);
+    walk->start = walk->current = fz_transform_point_xy(x, y, walk->ctm);
+    add_point(walk, walk->current);
+}
+
+static void walk_lineto(fz_context* ctx, void* arg, float x, float y) {
+    path_walk* walk = arg;
+    (void)ctx;
+    fz_point p = fz_transform_point_xy(x, y, walk->ctm);
+    if (walk->stroked) emit_segment(walk, walk->current, p);
+    add_point(walk, p);
+    walk->current = p;
+}
+
+static void walk_curveto(fz_context* ctx, void* arg, float x1, float y1, float x2, float y2, float x3, float y3) {
+    path_walk* walk = arg;
+    (void)ctx;
+    (void)x1, (void)y1, (void)x2, (void)y2;
+    walk->current = fz_transform_point_xy(x3, y3, walk->ctm);
+    walk->point_count = -1;
+}
+
+static void walk_closepath(fz_context* ctx, void* arg) {
+    path_walk* walk = arg;
+    (void)ctx;
+    if (walk->stroked) emit_segment(walk, walk->current, walk->start);
+    walk->current = walk->start;
+    finish_subpath(walk);
+}
+
+static void walk_rectto(fz_context* ctx, void* arg, float x0, float y0, float x1, float y1) {
+    path_walk* walk = arg;
+    (void)ctx;
+    finish_subpath(walk);
+    fz_point a = fz_transform_point_xy(x0, y0, walk->ctm);
+    fz_point b = fz_transform_point_xy(x1, y0, walk->ctm);
+    fz_point c = fz_transform_point_xy(x1, y1, walk->ctm);
+    fz_point d = fz_transform_point_xy(x0, y1, walk->ctm);
+    if (walk->stroked) {
+        emit_segment(walk, a, b);
+        emit_segment(walk, b, c);
+        emit_segment(walk, c, d);
+        emit_segment(walk, d, a);
+    } else if (is_axis_aligned(a, b) && is_axis_aligned(b, c)) {
+        push_vector(walk, rect_of_points(a, c), FOLI_VECTOR_RECT);
+    }
+    walk->start = walk->current = a;
+}
+
+static const fz_path_walker vector_walker = {
+    walk_moveto, walk_lineto, walk_curveto, walk_closepath, NULL, NULL, NULL, walk_rectto,
+};
+
+static unsigned int to_rgb(fz_context* ctx, fz_colorspace* cs, const float* color, fz_color_params params) {
+    float rgb[3] = {0, 0, 0};
+    if (cs != NULL && color != NULL) fz_convert_color(ctx, cs, color, fz_device_rgb(ctx), rgb, NULL, params);
+    unsigned int r = (unsigned int)fz_clamp(rgb[0] * 255 + 0.5f, 0, 255);
+    unsigned int g = (unsigned int)fz_clamp(rgb[1] * 255 + 0.5f, 0, 255);
+    unsigned int b = (unsigned int)fz_clamp(rgb[2] * 255 + 0.5f, 0, 255);
+    return (r << 16) | (g << 8) | b;
+}
+
+static void collect_path(fz_context* ctx, tee_device* tee, const fz_path* path, fz_matrix ctm, int stroked,
+                         float width, fz_colorspace* cs, const float* color, float alpha, fz_color_params params) {
+    if (tee->vectors == NULL || alpha <= 0) return;
+    path_walk walk;
+    memset(&walk, 0, sizeof walk);
+    walk.ctx = ctx;
+    walk.vectors = tee->vectors;
+    walk.ctm = ctm;
+    walk.stroked = stroked;
+    walk.rgb = to_rgb(ctx, cs, color, params);
+    walk.width = width * fz_matrix_expansion(ctm);
+    fz_walk_path(ctx, path, &vector_walker, &walk);
+    finish_subpath(&walk);
+}
+
+static void tee_fill_path(fz_context* ctx, fz_device* dev, const fz_path* path, int even_odd, fz_matrix ctm,
+                          fz_colorspace* cs, const float* color, float alpha, fz_color_params params) {
+    tee_device* tee = (tee_device*)dev;
+    collect_path(ctx, tee, path, ctm, 0, 0, cs, color, alpha, params);
+    fz_fill_path(ctx, tee->text, path, even_odd, ctm, cs, color, alpha, params);
+}
+
+static void tee_stroke_path(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
+                            fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
+                            fz_color_params params) {
+    tee_device* tee = (tee_device*)dev;
+    collect_path(ctx, tee, path, ctm, 1, stroke ? stroke->linewidth : 1, cs, color, alpha, params);
+    fz_stroke_path(ctx, tee->text, path, stroke, ctm, cs, color, alpha, params);
+}
+
+static void tee_clip_path(fz_context* ctx, fz_device* dev, const fz_path* path, int even_odd, fz_matrix ctm,
+                          fz_rect scissor) {
+    fz_clip_path(ctx, ((tee_device*)dev)->text, path, even_odd, ctm, scissor);
+}
+
+static void tee_clip_stroke_path(fz_context* ctx, fz_device* dev, const fz_path* path,
+                                 const fz_stroke_state* stroke, fz_matrix ctm, fz_rect scissor) {
+    fz_clip_stroke_path(ctx, ((tee_device*)dev)->text, path, stroke, ctm, scissor);
+}
+
+static void tee_fill_text(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_colorspace* cs,
+                          const float* color, float alpha, fz_color_params params) {
+    fz_fill_text(ctx, ((tee_device*)dev)->text, text, ctm, cs, color, alpha, params);
+}
+
+static void tee_stroke_text(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
+                            fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
+                            fz_color_params params) {
+    fz_stroke_text(ctx, ((tee_device*)dev)->text, text, stroke, ctm, cs, color, alpha, params);
+}
+
+static void tee_clip_text(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_rect scissor) {
+    fz_clip_text(ctx, ((tee_device*)dev)->text, text, ctm, scissor);
+}
+
+static void tee_clip_stroke_text(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
+                                 fz_matrix ctm, fz_rect scissor) {
+    fz_clip_stroke_text(ctx, ((tee_device*)dev)->text, text, stroke, ctm, scissor);
+}
+
+static void tee_ignore_text(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm) {
+    fz_ignore_text(ctx, ((tee_device*)dev)->text, text, ctm);
+}
+
+static void tee_fill_shade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha,
+                           fz_color_params params) {
+    fz_fill_shade(ctx, ((tee_device*)dev)->text, shade, ctm, alpha, params);
+}
+
+static void tee_fill_image(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, float alpha,
+                           fz_color_params params) {
+    fz_fill_image(ctx, ((tee_device*)dev)->text, image, ctm, alpha, params);
+}
+
+static void tee_fill_image_mask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, fz_colorspace* cs,
+                                const float* color, float alpha, fz_color_params params) {
+    fz_fill_image_mask(ctx, ((tee_device*)dev)->text, image, ctm, cs, color, alpha, params);
+}
+
+static void tee_clip_image_mask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, fz_rect scissor) {
+    fz_clip_image_mask(ctx, ((tee_device*)dev)->text, image, ctm, scissor);
+}
+
+static void tee_pop_clip(fz_context* ctx, fz_device* dev) { fz_pop_clip(ctx, ((tee_device*)dev)->text); }
+
+static void tee_begin_mask(fz_context* ctx, fz_device* dev, fz_rect area, int luminosity, fz_colorspace* cs,
+                           const float* bc, fz_color_params params) {
+    fz_begin_mask(ctx, ((tee_device*)dev)->text, area, luminosity, cs, bc, params);
+}
+
+static void tee_end_mask(fz_context* ctx, fz_device* dev) { fz_end_mask(ctx, ((tee_device*)dev)->text); }
+
+static void tee_begin_group(fz_context* ctx, fz_device* dev, fz_rect area, fz_colorspace* cs, int isolated,
+                            int knockout, int blendmode, float alpha) {
+    fz_begin_group(ctx, ((tee_device*)dev)->text, area, cs, isolated, knockout, blendmode, alpha);
+}
+
+static void tee_end_group(fz_context* ctx, fz_device* dev) { fz_end_group(ctx, ((tee_device*)dev)->text); }
+
+static void tee_close(fz_context* ctx, fz_device* dev) { fz_close_device(ctx, ((tee_device*)dev)->text); }
+
+/* Tiles are not forwarded: without begin_tile the interpreter draws every
+ * tile cell itself, which is what the text device wants anyway. */
+static fz_device* new_tee_device(fz_context* ctx, fz_device* text, foli_vector_list* vectors) {
+    tee_device* tee = fz_new_derived_device(ctx, tee_device);
+    tee->super.close_device = tee_close;
+    tee->super.fill_path = tee_fill_path;
+    tee->super.stroke_path = tee_stroke_path;
+    tee->super.clip_path = tee_clip_path;
+    tee->super.clip_stroke_path = tee_clip_stroke_path;
+    tee->super.fill_text = tee_fill_text;
+    tee->super.stroke_text = tee_stroke_text;
+    tee->super.clip_text = tee_clip_text;
+    tee->super.clip_stroke_text = tee_clip_stroke_text;
+    tee->super.ignore_text = tee_ignore_text;
+    tee->super.fill_shade = tee_fill_shade;
+    tee->super.fill_image = tee_fill_image;
+    tee->super.fill_image_mask = tee_fill_image_mask;
+    tee->super.clip_image_mask = tee_clip_image_mask;
+    tee->super.pop_clip = tee_pop_clip;
+    tee->super.begin_mask = tee_begin_mask;
+    tee->super.end_mask = tee_end_mask;
+    tee->super.begin_group = tee_begin_group;
+    tee->super.end_group = tee_end_group;
+    tee->text = text;
+    tee->vectors = vectors;
+    return &tee->super;
+}
+
+foli_mu_status foli_mu_extract_page(fz_context* ctx, fz_page* page, const foli_extract_request* request,
+                                    fz_stext_page** text, foli_vector_list* vectors) {
+    foli_mu_status status = FOLI_MU_OK;
+    fz_var(status);
+    fz_stext_page* stext = NULL;
+    fz_device* text_device = NULL;
+    fz_device* tee = NULL;
+    fz_var(stext);
+    fz_var(text_device);
+    fz_var(tee);
+    *text = NULL;
+    fz_try(ctx) {
+        fz_stext_options options;
+        memset(&options, 0, sizeof options);
+        options.flags = FZ_STEXT_MEDIABOX_CLIP | (request->with_images ? FZ_STEXT_PRESERVE_IMAGES : 0);
+        stext = fz_new_stext_page(ctx, fz_bound_page(ctx, page));
+        text_device = fz_new_stext_device(ctx, stext, &options);
+        tee = new_tee_device(ctx, text_device, request->with_vectors ? vectors : NULL);
+        if (request->with_annotations)
+            fz_run_page(ctx, page, tee, fz_identity, NULL);
+        else
+            fz_run_page_contents(ctx, page, tee, fz_identity, NULL);
+        fz_close_device(ctx, tee);
+    }
+    fz_always(ctx) {
+        fz_drop_device(ctx, tee);
+        fz_drop_device(ctx, text_device);
+    }
+    fz_catch(ctx) {
+        status = status_from_caught(ctx, FOLI_MU_PAGE);
+    }
+    if (status != FOLI_MU_OK) {
+        fz_drop_stext_page(ctx, stext);
+        return status;
+    }
+    *text = stext;
+    return FOLI_MU_OK;
+}
+
+/* ------------------------------------------------------------- rendering */
+
+foli_mu_status foli_mu_render_page(fz_context* ctx, fz_page* page, float zoom, int gray, int with_annotations,
+                                   fz_pixmap** out) {
+    foli_mu_status status = FOLI_MU_OK;
+    fz_var(status);
+    *out = NULL;
+    fz_try(ctx) {
+        fz_matrix ctm = fz_scale(zoom, zoom);
+        fz_colorspace* cs = gray ? fz_device_gray(ctx) : fz_device_rgb(ctx);
+        if (with_annotations)
+            *out = fz_new_pixmap_from_page(ctx, page, ctm, cs, 0);
+        else
+            *out = fz_new_pixmap_from_page_contents(ctx, page, ctm, cs, 0);
+    }
+    fz_catch(ctx) {
+        status = status_from_caught(ctx, FOLI_MU_PAGE);
+    }
+    return status;
+}
+
+foli_mu_status foli_mu_decode_image(fz_context* ctx, fz_image* image, fz_pixmap** out) {
+    foli_mu_status status = FOLI_MU_OK;
+    fz_var(status);
+    fz_pixmap* decoded = NULL;
+    fz_pixmap* converted = NULL;
+    fz_var(decoded);
+    fz_var(converted);
+    *out = NULL;
+    fz_try(ctx) {
+        decoded = fz_get_pixmap_from_image(ctx, image, NULL, NULL, NULL, NULL);
+        fz_colorspace* cs = decoded->colorspace;
+        int usable = cs != NULL && (fz_colorspace_is_rgb(ctx, cs) || fz_colorspace_is_gray(ctx, cs));
+        if (usable && decoded->alpha == 0) {
+            converted = decoded;
+            decoded = NULL;
+        } else {
+            fz_colorspace* target = (cs != NULL && fz_colorspace_is_gray(ctx, cs)) ? fz_device_gray(ctx)
+                                                                                    : fz_device_rgb(ctx);
+            converted = fz_convert_pixmap(ctx, decoded, target, NULL, NULL, fz_default_color_params, 0);
+        }
+    }
+    fz_always(ctx) {
+        fz_drop_pixmap(ctx, decoded);
+    }
+    fz_catch(ctx) {
+        status = status_from_caught(ctx, FOLI_MU_FAILED);
+    }
+    *out = converted;
+    return status;
+}
+
+foli_mu_status foli_mu_pixmap_to_png(fz_context* ctx, fz_pixmap* pixmap, fz_buffer** out) {
+    foli_mu_status status = FOLI_MU_OK;
+    fz_var(status);
+    *out = NULL;
+    fz_try(ctx) {
+        *out = fz_new_buffer_from_pixmap_as_png(ctx, pixmap, fz_default_color_params);
+    }
+    fz_catch(ctx) {
+        status = status_from_caught(ctx, FOLI_MU_FAILED);
+    }
+    return status;
+}

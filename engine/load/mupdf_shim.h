@@ -1,0 +1,92 @@
+/* The only place that calls MuPDF functions which may throw. Every function
+ * here wraps its work in fz_try/fz_catch and reports the outcome as a
+ * foli_mu_status value, so no longjmp ever leaves this file and no C++
+ * frame is ever jumped over. Functions that cannot throw (fz_drop_*,
+ * fz_keep_*, font queries, plain struct reads) are called directly from C++.
+ */
+#ifndef FOLI_MUPDF_SHIM_H
+#define FOLI_MUPDF_SHIM_H
+
+#include <mupdf/fitz.h>
+#include <mupdf/pdf.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef enum foli_mu_status {
+    FOLI_MU_OK = 0,
+    FOLI_MU_FILE,     /* input missing or unreadable */
+    FOLI_MU_PASSWORD, /* password required and the given one is wrong */
+    FOLI_MU_FORMAT,   /* not a PDF, or damaged beyond repair */
+    FOLI_MU_SECURITY, /* encrypted with a handler we cannot open */
+    FOLI_MU_MEMORY,
+    FOLI_MU_PAGE,     /* one page could not be loaded or interpreted */
+    FOLI_MU_IO,       /* output could not be written */
+    FOLI_MU_FAILED    /* anything else */
+} foli_mu_status;
+
+/* Contexts. The base context carries the caller's lock functions so that
+ * clones can run on several threads at once. */
+fz_context* foli_mu_new_base_context(const fz_locks_context* locks);
+fz_context* foli_mu_clone_context(fz_context* base);
+void foli_mu_set_message_callbacks(fz_context* ctx, fz_warning_cb* warning, fz_error_cb* error, void* user);
+
+/* Documents. */
+foli_mu_status foli_mu_open_pdf(fz_context* ctx, const char* path, const char* password, fz_document** out);
+foli_mu_status foli_mu_count_pages(fz_context* ctx, fz_document* doc, int* count);
+foli_mu_status foli_mu_load_outline(fz_context* ctx, fz_document* doc, fz_outline** out);
+/* Looks up an info entry such as "info:Title"; writes "" when absent. */
+void foli_mu_lookup_metadata(fz_context* ctx, fz_document* doc, const char* key, char* buffer, int size);
+/* Resolves an outline or link target to a 0-based page index, -1 if none. */
+int foli_mu_resolve_link_page(fz_context* ctx, fz_document* doc, const char* uri);
+
+/* Pages. */
+foli_mu_status foli_mu_load_page(fz_context* ctx, fz_document* doc, int index, fz_page** out, fz_rect* bounds);
+foli_mu_status foli_mu_load_links(fz_context* ctx, fz_page* page, fz_link** out);
+
+/* A ruling line or filled rectangle found in the page's vector graphics,
+ * in page coordinates (points, y downwards). */
+typedef enum foli_vector_kind {
+    FOLI_VECTOR_LINE = 0, /* a stroked axis-aligned segment */
+    FOLI_VECTOR_RECT = 1  /* a filled (or stroked-outline) axis-aligned rectangle */
+} foli_vector_kind;
+
+typedef struct foli_vector {
+    fz_rect box;
+    int kind;
+    int stroked;
+    unsigned int rgb; /* 0xRRGGBB */
+    float width;      /* stroke width for lines */
+} foli_vector;
+
+typedef struct foli_vector_list {
+    foli_vector* items;
+    int count;
+    int capacity;
+} foli_vector_list;
+
+typedef struct foli_extract_request {
+    int with_annotations;   /* run annotations and widgets as well as the contents */
+    int with_images;        /* keep image blocks in the text page */
+    int with_vectors;       /* collect rules and filled rectangles */
+} foli_extract_request;
+
+/* Runs the page once and builds its structured text, and when asked the
+ * list of vectors (free its items with fz_free). */
+foli_mu_status foli_mu_extract_page(fz_context* ctx, fz_page* page, const foli_extract_request* request,
+                                    fz_stext_page** text, foli_vector_list* vectors);
+
+/* Rendering. */
+foli_mu_status foli_mu_render_page(fz_context* ctx, fz_page* page, float zoom, int gray, int with_annotations,
+                                   fz_pixmap** out);
+/* Decodes an image into an RGB or gray pixmap without alpha. */
+foli_mu_status foli_mu_decode_image(fz_context* ctx, fz_image* image, fz_pixmap** out);
+/* Encodes a pixmap as PNG into a new buffer. */
+foli_mu_status foli_mu_pixmap_to_png(fz_context* ctx, fz_pixmap* pixmap, fz_buffer** out);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* FOLI_MUPDF_SHIM_H */

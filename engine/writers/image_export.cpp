@@ -1,0 +1,57 @@
+#include "writers/image_export.h"
+
+#include "core/log.h"
+
+namespace foli {
+namespace {
+
+// A baseline JPEG in RGB or gray with no soft mask can be copied as it is
+// embedded, which is both faster and lossless.
+const fz_buffer* passthrough_jpeg(fz_context* ctx, fz_image* image) {
+    fz_compressed_buffer* compressed = fz_compressed_image_buffer(ctx, image);
+    if (compressed == nullptr || compressed->params.type != FZ_IMAGE_JPEG || compressed->buffer == nullptr)
+        return nullptr;
+    if (image->mask != nullptr || image->imagemask || image->use_decode || image->use_colorkey || image->orientation > 1 ||
+        image->colorspace == nullptr || image->bpc != 8)
+        return nullptr;
+    if (!fz_colorspace_is_rgb(ctx, image->colorspace) && !fz_colorspace_is_gray(ctx, image->colorspace))
+        return nullptr;
+    if (compressed->params.u.jpeg.color_transform == 0) return nullptr;
+    return compressed->buffer;
+}
+
+}  // namespace
+
+std::string ImageExporter::encode_png(fz_context* ctx, fz_image* image) {
+    fz_pixmap* pixmap = nullptr;
+    if (foli_mu_decode_image(ctx, image, &pixmap) != FOLI_MU_OK) return {};
+    PixmapHandle pixmap_owner(ctx, pixmap);
+    fz_buffer* buffer = nullptr;
+    if (foli_mu_pixmap_to_png(ctx, pixmap, &buffer) != FOLI_MU_OK) return {};
+    BufferHandle buffer_owner(ctx, buffer);
+    return std::string(reinterpret_cast<const char*>(buffer->data), buffer->len);
+}
+
+std::string ImageExporter::export_image(const ImageItem& item, int page_number, int image_number) {
+    fz_context* ctx = item.image.context();
+    fz_image* image = item.image.get();
+    if (image == nullptr) return {};
+    std::string base = context_.files.resource_folder() + "/page" + std::to_string(page_number) + "_img" +
+                       std::to_string(image_number);
+    std::string path;
+    if (const fz_buffer* jpeg = passthrough_jpeg(ctx, image)) {
+        path = base + ".jpg";
+        context_.files.write_file(path, jpeg->data, jpeg->len);
+    } else {
+        std::string png = encode_png(ctx, image);
+        if (png.empty()) {
+            log_warning("page %d: image %d cannot be decoded and is left out", page_number, image_number);
+            return {};
+        }
+        path = base + ".png";
+        context_.files.write_file(path, png.data(), png.size());
+    }
+    return context_.files.relative_to_output(path);
+}
+
+}  // namespace foli

@@ -1,0 +1,8 @@
+#include "core/errors.h"
+#include "writers/writer.h"
+
+namespace foli {
+
+std::unique_ptr<Writer> make_markdown_writer(WriterContext&) { fail(FOLI_ERR_UNKNOWN, "not written yet"); }
+
+}  // namespace foli

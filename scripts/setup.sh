@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs everything FoliantConversion needs on a Debian machine: the
+# Debian packages (when run as root), a Python 3.13 virtual environment in
+# .venv, and the module itself built from this checkout.
+# Usage: scripts/setup.sh [extra ...]   e.g. scripts/setup.sh test
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+extras="${1:-}"
+
+install_debian_packages() {
+    mapfile -t packages < <(grep -v '^\s*#' scripts/debian-packages.txt | grep -v '^\s*$')
+    local missing=()
+    for package in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "missing Debian packages (install them as root): ${missing[*]}" >&2
+        exit 1
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+find_python313() {
+    local candidate
+    for candidate in python3.13 /root/.pyenv/versions/3.13*/bin/python3.13 /usr/local/bin/python3.13 \
+                     /usr/bin/python3.13 "$HOME"/.pyenv/versions/3.13*/bin/python3.13; do
+        if command -v "$candidate" >/dev/null 2>&1 &&
+           "$candidate" -c 'import sys; sys.exit(sys.version_info[:2] != (3, 13))' 2>/dev/null; then
+            command -v "$candidate"
+            return
+        fi
+    done
+    echo "Python 3.13 not found" >&2
+    exit 1
+}
+
+install_debian_packages
+
+if [ ! -x .venv/bin/python ] || ! .venv/bin/python -c 'import sys; sys.exit(sys.version_info[:2] != (3, 13))'; then
+    rm -rf .venv
+    "$(find_python313)" -m venv .venv
+fi
+.venv/bin/python -m pip install -q --upgrade pip
+.venv/bin/python -m pip install -q "pybind11==3.1.0" "scikit-build-core>=0.10" "cmake>=3.20" ninja
+target="."
+[ -n "$extras" ] && target=".[$extras]"
+.venv/bin/python -m pip install -q --no-build-isolation "$target"
