@@ -46,7 +46,10 @@ Span start_span(fz_context* ctx, const fz_stext_char& ch) {
     return span;
 }
 
+// Keeps the model's text valid UTF-8 whatever the font's mapping says:
+// surrogates, values beyond Unicode and NUL become U+FFFD.
 void append_utf8(std::string& out, int c) {
+    if (c <= 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
     char buffer[FZ_UTFMAX];
     int length = fz_runetochar(buffer, c);
     out.append(buffer, static_cast<size_t>(length));
