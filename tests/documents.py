@@ -253,6 +253,141 @@ def make_unsupported_security(path: Path) -> None:
     path.write_bytes(out.getvalue())
 
 
+MARKUP_TEXT = "Fish & Chips <b>not bold</b> \"quoted\" 'single'"
+MARKUP_TITLE = 'Menu <&> "Specials"'
+MARKUP_LANGUAGE = "de-CH"
+MARKUP_UNSAFE_URI = "javascript:alert(1)"
+
+
+def make_markup(path: Path) -> None:
+    """Text that HTML must escape, a title with markup characters, a
+    catalog /Lang, a link to a javascript: URI over the first line, and a
+    second line "before", three glyphs whose ToUnicode map gives a control
+    character, a noncharacter and a C1 control (U+0007, U+FDD0, U+0085),
+    then "after"."""
+    to_unicode = (
+        b"/CIDInit /ProcSet findresource begin 12 dict begin begincmap\n"
+        b"/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+        b"/CMapName /Controls def /CMapType 2 def\n"
+        b"1 begincodespacerange <00> <FF> endcodespacerange\n"
+        b"3 beginbfchar <41> <0007> <42> <FDD0> <43> <0085> endbfchar\n"
+        b"endcmap CMapName currentdict /CMap defineresource pop end end\n"
+    )
+    content = (
+        b"BT /F1 12 Tf 72 720 Td (" + MARKUP_TEXT.encode("latin-1") + b") Tj ET\n"
+        b"BT /F1 12 Tf 72 690 Td (before ) Tj /F2 12 Tf (ABC) Tj /F1 12 Tf ( after) Tj ET\n"
+    )
+    font = b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding%s >>"
+    objects = [
+        b"<< /Type /Catalog /Pages 2 0 R /Lang (" + MARKUP_LANGUAGE.encode() + b") >>",
+        b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+        b"/Resources << /Font << /F1 5 0 R /F2 6 0 R >> >> /Annots [8 0 R] >>",
+        b"<< /Length %d >>\nstream\n%s\nendstream" % (len(content), content),
+        font % b"",
+        font % b" /ToUnicode 7 0 R",
+        b"<< /Length %d >>\nstream\n%s\nendstream" % (len(to_unicode), to_unicode),
+        b"<< /Type /Annot /Subtype /Link /Rect [70 715 200 735] /Border [0 0 0] "
+        b"/A << /S /URI /URI (" + MARKUP_UNSAFE_URI.encode() + b") >> >>",
+        b"<< /Title (" + MARKUP_TITLE.encode() + b") >>",
+    ]
+    out = io.BytesIO()
+    out.write(b"%PDF-1.7\n")
+    offsets = []
+    for number, body in enumerate(objects, 1):
+        offsets.append(out.tell())
+        out.write(b"%d 0 obj\n%s\nendobj\n" % (number, body))
+    xref = out.tell()
+    out.write(b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1))
+    for offset in offsets:
+        out.write(b"%010d 00000 n \n" % offset)
+    out.write(
+        b"trailer\n<< /Size %d /Root 1 0 R /Info %d 0 R >>\nstartxref\n%d\n%%%%EOF\n"
+        % (len(objects) + 1, len(objects), xref)
+    )
+    path.write_bytes(out.getvalue())
+
+
+WIDE_TABLE = [["名前", "都市", "Units"], ["山田太郎", "東京", "12"], ["Li", "北京市", "7"]]
+
+
+def make_wide_table(path: Path) -> None:
+    """A ruled 3 x 3 table whose cells mix East Asian wide characters with
+    Latin text, so that padding by characters and by display width differ."""
+    doc = pymupdf.open()
+    page = doc.new_page()
+    x_edges = [72, 200, 300, 400]
+    y_edges = [100, 124, 148, 172]
+    for x in x_edges:
+        page.draw_line((x, y_edges[0]), (x, y_edges[-1]), width=0.8)
+    for y in y_edges:
+        page.draw_line((x_edges[0], y), (x_edges[-1], y), width=0.8)
+    for row, cells in enumerate(WIDE_TABLE):
+        for column, text in enumerate(cells):
+            font = "china-s" if any(ord(char) >= 0x2E80 for char in text) else BODY
+            page.insert_text((x_edges[column] + 6, y_edges[row] + 16), text, fontsize=10, fontname=font)
+    doc.save(path)
+
+
+# Lines whose characters mean something in Markdown, each its own paragraph.
+SPECIAL_LINES = [
+    "Stars like 2*3*4 and [brackets] stay literal.",
+    "# is not a heading here",
+    "> is not a quote either",
+    "Paths such as C:\\temp and snake_case_names are kept.",
+    "Tags <b>stay</b> text and &amp; stays too.",
+    "Plain words need no escapes at all.",
+]
+
+
+def make_special_text(path: Path) -> None:
+    doc = pymupdf.open()
+    page = doc.new_page()
+    for index, line in enumerate(SPECIAL_LINES):
+        page.insert_text((72, 100 + 30 * index), line, fontsize=11, fontname=BODY)
+    doc.save(path)
+
+
+FORMULA_BEFORE = "The relation between the angles is shown below."
+FORMULA_AFTER = "The text after the formula continues here."
+
+
+def make_formula(path: Path) -> None:
+    """A line set in the Symbol font (a display formula) between two lines
+    of body text."""
+    doc = pymupdf.open()
+    page = doc.new_page()
+    page.insert_text((72, 100), FORMULA_BEFORE, fontsize=11, fontname=BODY)
+    page.insert_text((120, 150), "a + b = g", fontsize=16, fontname="symb")
+    page.insert_text((72, 200), FORMULA_AFTER, fontsize=11, fontname=BODY)
+    doc.save(path)
+
+
+SHAPES_PAGE = (300, 200)  # width and height in points of the first two pages
+SHAPES_BLACK = (20, 20, 120, 80)  # page 1: a black box (x0, y0, x1, y1, y downwards)
+SHAPES_RED = (160, 100, 260, 180)  # page 1: a red box
+SHAPES_WIDE_PAGE = (14000, 100)  # page 3: a long, empty strip
+
+
+def make_shapes(path: Path) -> None:
+    """Page 1: a black and a red box on white (SHAPES_BLACK, SHAPES_RED).
+    Page 2: the same boxes swapped left and right. Page 3: a very wide empty
+    page, too wide for some image formats once scaled up."""
+    doc = pymupdf.open()
+    width, height = SHAPES_PAGE
+    for black, red in [(SHAPES_BLACK, SHAPES_RED), (_mirrored(SHAPES_BLACK), _mirrored(SHAPES_RED))]:
+        page = doc.new_page(width=width, height=height)
+        page.draw_rect(pymupdf.Rect(*black), color=None, fill=(0, 0, 0))
+        page.draw_rect(pymupdf.Rect(*red), color=None, fill=(1, 0, 0))
+    doc.new_page(width=SHAPES_WIDE_PAGE[0], height=SHAPES_WIDE_PAGE[1])
+    doc.save(path)
+
+
+def _mirrored(box: tuple[int, int, int, int]) -> tuple[int, int, int, int]:
+    x0, y0, x1, y1 = box
+    return (SHAPES_PAGE[0] - x1, y0, SHAPES_PAGE[0] - x0, y1)
+
+
 @dataclass(frozen=True)
 class Documents:
     folder: Path
@@ -270,6 +405,10 @@ class Documents:
     truncated: Path
     not_pdf: Path
     unsupported_security: Path
+    wide_table: Path
+    special_text: Path
+    formula: Path
+    shapes: Path
 
 
 def build_all(folder: Path) -> Documents:
@@ -290,6 +429,10 @@ def build_all(folder: Path) -> Documents:
         truncated=folder / "truncated.pdf",
         not_pdf=folder / "not_a.pdf",
         unsupported_security=folder / "unsupported_security.pdf",
+        wide_table=folder / "wide_table.pdf",
+        special_text=folder / "special_text.pdf",
+        formula=folder / "formula.pdf",
+        shapes=folder / "shapes.pdf",
     )
     make_simple(docs.simple)
     make_structured(docs.structured)
@@ -305,4 +448,171 @@ def build_all(folder: Path) -> Documents:
     make_truncated(docs.truncated, docs.simple)
     make_not_pdf(docs.not_pdf)
     make_unsupported_security(docs.unsupported_security)
+    make_wide_table(docs.wide_table)
+    make_special_text(docs.special_text)
+    make_formula(docs.formula)
+    make_shapes(docs.shapes)
     return docs
+
+
+# --- Documents for the page analysis and the JSON output. They are built by
+# the tests that need them (see tests/engine/test_analysis.py).
+
+HYPHENATED_LINES = [
+    "The analysis joins lines of one para-",
+    "graph again, and a well-",
+    "known compound keeps its hyphen, as does",
+    "the name Anglo-",
+    "Saxon; numbers such as 1990-",
+    "2000 stay together too.",
+]
+HYPHENATED_TEXT = (
+    "The analysis joins lines of one paragraph again, and a well-known compound keeps its hyphen, "
+    "as does the name Anglo-Saxon; numbers such as 1990-2000 stay together too."
+)
+
+
+def make_hyphenated(path: Path) -> None:
+    """One paragraph whose lines end in hyphens: a word broken across lines
+    and compounds, a name and a number range that keep their hyphen."""
+    doc = pymupdf.open()
+    page = doc.new_page()
+    for index, line in enumerate(HYPHENATED_LINES):
+        page.insert_text((72, 100 + 14 * index), line, fontsize=11, fontname=BODY)
+    doc.save(path)
+
+
+REPORT_TITLE = "Annual Review"
+REPORT_PARAGRAPHS = [  # in reading order, after the title
+    "Upper left column text that runs over several lines before the break. " * 3,
+    "Upper right column text that also runs over several lines in its box. " * 3,
+    "A full-width paragraph in the middle of the page breaks the columns apart and is read after both of them.",
+    "Lower left column text, read before the lower right column. " * 3,
+    "Lower right column text, read last of all on this page. " * 3,
+]
+
+
+def make_report(path: Path) -> None:
+    """A title, two columns, a full-width paragraph, two more columns; the
+    right columns are written first into the content stream."""
+    doc = pymupdf.open()
+    page = doc.new_page()
+    upper_left, upper_right, middle, lower_left, lower_right = (text.strip() for text in REPORT_PARAGRAPHS)
+    _wrap(page, pymupdf.Rect(320, 90, 550, 200), upper_right)
+    _wrap(page, pymupdf.Rect(60, 90, 290, 200), upper_left)
+    _wrap(page, pymupdf.Rect(60, 215, 550, 260), middle)
+    _wrap(page, pymupdf.Rect(320, 275, 550, 380), lower_right)
+    _wrap(page, pymupdf.Rect(60, 275, 290, 380), lower_left)
+    page.insert_text((60, 70), REPORT_TITLE, fontsize=22, fontname=BOLD)
+    doc.save(path)
+
+
+# (row, column): (text, row_span, column_span) of a ruled table whose first
+# column's header spans two rows and whose "Sales" header spans two columns.
+MERGED_TABLE = {
+    (0, 0): ("Item", 2, 1), (0, 1): ("Sales", 1, 2),
+    (1, 1): ("2023", 1, 1), (1, 2): ("2024", 1, 1),
+    (2, 0): ("Pens", 1, 1), (2, 1): ("10", 1, 1), (2, 2): ("12", 1, 1),
+    (3, 0): ("Ink", 1, 1), (3, 1): ("7", 1, 1), (3, 2): ("9", 1, 1),
+}
+
+
+def make_merged_table(path: Path) -> None:
+    doc = pymupdf.open()
+    page = doc.new_page()
+    xs = [72, 180, 280, 380]
+    ys = [100, 122, 144, 166, 188]
+    for x in (xs[0], xs[1], xs[3]):
+        page.draw_line((x, ys[0]), (x, ys[-1]), width=0.8)
+    page.draw_line((xs[2], ys[1]), (xs[2], ys[-1]), width=0.8)  # no rule inside "Sales"
+    for y in (ys[0], ys[2], ys[3], ys[4]):
+        page.draw_line((xs[0], y), (xs[-1], y), width=0.8)
+    page.draw_line((xs[1], ys[1]), (xs[-1], ys[1]), width=0.8)  # no rule inside "Item"
+    for (row, column), (text, _, _) in MERGED_TABLE.items():
+        page.insert_text((xs[column] + 5, ys[row] + 15), text, fontsize=10, fontname=BODY)
+    doc.save(path)
+
+
+# (level, marker, text) of a nested bulleted list; the first item wraps.
+NESTED_LIST = [
+    (0, "\u2022", "First level item that is long enough to wrap onto a second line of text in its box"),
+    (1, "-", "Second level item"),
+    (1, "-", "Another second level item"),
+    (0, "\u2022", "Back at the first level"),
+]
+
+
+def make_nested_list(path: Path) -> None:
+    doc = pymupdf.open()
+    page = doc.new_page()
+    y = 100.0
+    for level, marker, text in NESTED_LIST:
+        x = 80 + 20 * level
+        page.insert_text((x, y), marker, fontsize=11, fontname=BODY)
+        spare = page.insert_textbox(pymupdf.Rect(x + 14, y - 11, 300, y + 40), text, fontsize=11, fontname=BODY)
+        y += (51 - spare) + 6
+    doc.save(path)
+
+
+RUNNING_HEADER = "Running header text"
+RUNNING_FOOTER = "Footer on the left side"
+LONG_COLUMN = [f"Left line {number} of the longer column" for number in range(12)]
+SHORT_COLUMN = [f"Right line {number} of the short column" for number in range(6)]
+
+
+def make_running_header(path: Path) -> None:
+    """Two columns of unequal length under a right-aligned running header
+    and above a footer at the bottom left."""
+    doc = pymupdf.open()
+    page = doc.new_page()
+    page.insert_text((400, 40), RUNNING_HEADER, fontsize=9, fontname=BODY)
+    for index, line in enumerate(SHORT_COLUMN):
+        page.insert_text((320, 100 + 14 * index), line, fontsize=11, fontname=BODY)
+    for index, line in enumerate(LONG_COLUMN):
+        page.insert_text((60, 100 + 14 * index), line, fontsize=11, fontname=BODY)
+    page.insert_text((60, 780), RUNNING_FOOTER, fontsize=9, fontname=BODY)
+    doc.save(path)
+
+
+ANNOTATION_TEXT = "Reviewer note here"
+ESCAPE_TEXT = 'Say "hello" to C:\\path\\file, café & naïve'
+ESCAPE_TITLE = 'Title with "quotes",\nnew line,\ttab and \\ backslash'
+CJK_LINES = ["中文文本的第一行", "继续第二行。"]
+
+
+def make_annotated(path: Path) -> None:
+    """Text with quotes, backslashes and accents, two lines of Chinese that
+    join without a space, a free-text annotation, and a title that JSON
+    must escape."""
+    doc = pymupdf.open()
+    page = doc.new_page()
+    page.insert_text((72, 100), ESCAPE_TEXT, fontsize=11, fontname=BODY)
+    for index, line in enumerate(CJK_LINES):
+        page.insert_text((72, 150 + 14 * index), line, fontsize=11, fontname="china-s")
+    page.add_freetext_annot(pymupdf.Rect(300, 300, 500, 340), ANNOTATION_TEXT, fontsize=11)
+    doc.set_metadata({"title": ESCAPE_TITLE})
+    doc.save(path)
+
+
+# A ruled table whose middle cell holds two lines of text.
+WRAPPED_CELL_TABLE = [
+    ["Name", "Notes", "Qty"],
+    ["Widget", "A long note that wraps over two lines here", "3"],
+    ["Gadget", "Short", "12"],
+]
+
+
+def make_wrapped_cell_table(path: Path) -> None:
+    doc = pymupdf.open()
+    page = doc.new_page()
+    xs = [72, 160, 300, 380]
+    ys = [100, 124, 172, 196]
+    for x in xs:
+        page.draw_line((x, ys[0]), (x, ys[-1]), width=0.8)
+    for y in ys:
+        page.draw_line((xs[0], y), (xs[-1], y), width=0.8)
+    for row, cells in enumerate(WRAPPED_CELL_TABLE):
+        for column, text in enumerate(cells):
+            box = pymupdf.Rect(xs[column] + 4, ys[row] + 4, xs[column + 1] - 4, ys[row + 1] - 2)
+            _wrap(page, box, text, size=10)
+    doc.save(path)

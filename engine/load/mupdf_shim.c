@@ -113,6 +113,21 @@ void foli_mu_lookup_metadata(fz_context* ctx, fz_document* doc, const char* key,
     }
 }
 
+void foli_mu_document_language(fz_context* ctx, fz_document* doc, char* buffer, int size) {
+    pdf_document* pdf = pdf_specifics(ctx, doc);
+    if (size <= 0) return;
+    buffer[0] = 0;
+    if (pdf == NULL) return;
+    fz_try(ctx) {
+        pdf_obj* root = pdf_dict_get(ctx, pdf_trailer(ctx, pdf), PDF_NAME(Root));
+        const char* lang = pdf_dict_get_text_string(ctx, root, PDF_NAME(Lang));
+        fz_strlcpy(buffer, lang, (size_t)size);
+    }
+    fz_catch(ctx) {
+        buffer[0] = 0;
+    }
+}
+
 int foli_mu_resolve_link_page(fz_context* ctx, fz_document* doc, const char* uri) {
     int page = -1;
     fz_var(page);
@@ -505,6 +520,35 @@ foli_mu_status foli_mu_render_page(fz_context* ctx, fz_page* page, float zoom, i
     fz_catch(ctx) {
         status = status_from_caught(ctx, FOLI_MU_PAGE);
     }
+    return status;
+}
+
+foli_mu_status foli_mu_render_region(fz_context* ctx, fz_page* page, fz_rect clip, float zoom, fz_pixmap** out) {
+    foli_mu_status status = FOLI_MU_OK;
+    fz_pixmap* pixmap = NULL;
+    fz_device* device = NULL;
+    fz_var(status);
+    fz_var(pixmap);
+    fz_var(device);
+    *out = NULL;
+    fz_try(ctx) {
+        fz_matrix ctm = fz_scale(zoom, zoom);
+        fz_irect area = fz_round_rect(fz_transform_rect(clip, ctm));
+        pixmap = fz_new_pixmap_with_bbox(ctx, fz_device_rgb(ctx), area, NULL, 0);
+        fz_clear_pixmap_with_value(ctx, pixmap, 0xFF);
+        device = fz_new_draw_device(ctx, fz_identity, pixmap);
+        fz_run_page_contents(ctx, page, device, ctm, NULL);
+        fz_close_device(ctx, device);
+    }
+    fz_always(ctx) {
+        fz_drop_device(ctx, device);
+    }
+    fz_catch(ctx) {
+        fz_drop_pixmap(ctx, pixmap);
+        pixmap = NULL;
+        status = status_from_caught(ctx, FOLI_MU_PAGE);
+    }
+    *out = pixmap;
     return status;
 }
 

@@ -38,6 +38,9 @@ foli_mu_status foli_mu_count_pages(fz_context* ctx, fz_document* doc, int* count
 foli_mu_status foli_mu_load_outline(fz_context* ctx, fz_document* doc, fz_outline** out);
 /* Looks up an info entry such as "info:Title"; writes "" when absent. */
 void foli_mu_lookup_metadata(fz_context* ctx, fz_document* doc, const char* key, char* buffer, int size);
+/* The document's natural language tag (the catalog's /Lang, "en-GB");
+ * writes "" when absent or unreadable. */
+void foli_mu_document_language(fz_context* ctx, fz_document* doc, char* buffer, int size);
 /* Resolves an outline or link target to a 0-based page index, -1 if none. */
 int foli_mu_resolve_link_page(fz_context* ctx, fz_document* doc, const char* uri);
 
@@ -80,6 +83,9 @@ foli_mu_status foli_mu_extract_page(fz_context* ctx, fz_page* page, const foli_e
 /* Rendering. */
 foli_mu_status foli_mu_render_page(fz_context* ctx, fz_page* page, float zoom, int gray, int with_annotations,
                                    fz_pixmap** out);
+/* Renders the part `clip` of the page (page coordinates) at `zoom` as RGB
+ * on white, without annotations. */
+foli_mu_status foli_mu_render_region(fz_context* ctx, fz_page* page, fz_rect clip, float zoom, fz_pixmap** out);
 /* Decodes an image into an RGB or gray pixmap without alpha. */
 foli_mu_status foli_mu_decode_image(fz_context* ctx, fz_image* image, fz_pixmap** out);
 /* Encodes a pixmap as PNG into a new buffer. */
