@@ -122,6 +122,28 @@ void register_enumerations(py::module_& m) {
         .export_values();
 }
 
+// Pickle protocols 0 and 1 go through copyreg, which makes pybind11
+// allocate an instance of its bare base type; pybind11 throws out of a type
+// slot and the process aborts. Under those protocols an enumeration member
+// is rebuilt from its number, and any other object is treated as protocol 2
+// treats it (refused, for the classes that cannot be pickled).
+py::tuple reduce_for_any_protocol(py::handle self, int protocol, bool rebuild_from_number) {
+    if (protocol < 2 && rebuild_from_number)
+        return py::make_tuple(py::type::of(self), py::make_tuple(py::int_(py::reinterpret_borrow<py::object>(self))));
+    return py::module_::import("builtins").attr("object").attr("__reduce_ex__")(self, protocol < 2 ? 2 : protocol);
+}
+
+void guard_old_pickle_protocols(py::module_& m, const char* class_name, bool rebuild_from_number) {
+    py::object cls = m.attr(class_name);
+    const char* doc = rebuild_from_number ? "Pickles the member by its number under every pickle protocol."
+                                          : "Refuses pickling under every pickle protocol.";
+    cls.attr("__reduce_ex__") = py::cpp_function(
+        [rebuild_from_number](py::handle self, int protocol) {
+            return reduce_for_any_protocol(self, protocol, rebuild_from_number);
+        },
+        py::name("__reduce_ex__"), py::is_method(cls), py::arg("protocol"), doc);
+}
+
 void register_convert_options(py::module_& m) {
     // Enumeration getters hand out copies: a member read earlier must not
     // change when the field is assigned later.
@@ -186,4 +208,8 @@ void register_convert_options(py::module_& m) {
 void init_base_type(py::module_& m) {
     register_enumerations(m);
     register_convert_options(m);
+    for (const char* name : {"OCRLanguage", "ErrorCode", "PageLayoutMode", "ImageColorMode", "ImageType", "HtmlOption",
+                             "ExcelWorksheetOption", "OCROption"})
+        guard_old_pickle_protocols(m, name, true);
+    guard_old_pickle_protocols(m, "ConvertOptions", false);
 }

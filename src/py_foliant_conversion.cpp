@@ -30,6 +30,8 @@ static const std::string class_doc_string =
     "\n    FOLIConversion class provides functionalities to convert PDF files into various formats "
     "such as Word, Excel, PPT, HTML, etc.\n";
 
+class PyConvertCallback;
+
 namespace {
 
 // State of the conversion running on this thread, seen by the callback
@@ -39,16 +41,30 @@ namespace {
 // re-raises the exception once the library has returned.
 struct ActiveConversion {
     std::exception_ptr callback_error;
+    // The bundle whose record the library holds for this conversion, or null.
+    PyConvertCallback* callback;
+    // Set when a cancel function was lent to a record that had none.
+    bool cancel_lent = false;
     ActiveConversion* previous;
 
     static thread_local ActiveConversion* current;
 
-    ActiveConversion() : previous(current) { current = this; }
-    ~ActiveConversion() { current = previous; }
+    explicit ActiveConversion(PyConvertCallback* handed_callback) : callback(handed_callback), previous(current) {
+        current = this;
+    }
+    ~ActiveConversion();
     ActiveConversion(const ActiveConversion&) = delete;
     ActiveConversion& operator=(const ActiveConversion&) = delete;
 
     static bool failed() { return current != nullptr && current->callback_error != nullptr; }
+
+    // After a callback error the library must be asked to stop even when the
+    // caller set only a progress callable: the library reads the record's
+    // fields at every call, so lending it a cancel function for the rest of
+    // this conversion makes its next poll end the conversion, and nothing
+    // is committed. The record gets its null field back when the
+    // conversion ends.
+    static void ask_to_stop();
 };
 
 thread_local ActiveConversion* ActiveConversion::current = nullptr;
@@ -132,6 +148,7 @@ public:
         // callable survives a reset() or set_progress() made from inside it.
         std::function<void(int, int)> progress = instance->progress_callback;
         call_python_guarded([&] { progress(current_page, total_page); });
+        ActiveConversion::ask_to_stop();
     }
 
     static bool static_cancel_wrapper() {
@@ -149,6 +166,24 @@ public:
 };
 
 thread_local PyConvertCallback* PyConvertCallback::s_current_instance = nullptr;
+
+namespace {
+
+ActiveConversion::~ActiveConversion() {
+    // A cancel callable set while the conversion ran keeps its field.
+    if (cancel_lent && !callback->cancel_callback) callback->c_callback.cancel_func = nullptr;
+    current = previous;
+}
+
+void ActiveConversion::ask_to_stop() {
+    if (!failed() || current->callback == nullptr) return;
+    CConvertCallback& record = current->callback->c_callback;
+    if (record.cancel_func != nullptr) return;
+    record.cancel_func = &PyConvertCallback::static_cancel_wrapper;
+    current->cancel_lent = true;
+}
+
+}  // namespace
 
 namespace {
 
@@ -214,7 +249,7 @@ ErrorCode start_conversion(FOLI_ConversionFunction function, const std::string& 
                            const std::string& password, const std::string& output_path,
                            const ConvertOptions& options, const std::shared_ptr<PyConvertCallback>& callback) {
     CConvertCallback* record = install_callback(callback.get());
-    ActiveConversion conversion;
+    ActiveConversion conversion(record != nullptr ? callback.get() : nullptr);
     ErrorCode result = CallConversionCApi(function, file_path, password, output_path, options, record);
     if (conversion.callback_error) std::rethrow_exception(conversion.callback_error);
     return result;
@@ -254,7 +289,12 @@ void register_convert_callback(py::module_& m) {
              "(current_page, total_page).")
         .def("set_cancel", &PyConvertCallback::set_cancel, py::arg("cancel"),
              "Sets a callback function for cancellation check. Return True to cancel the conversion.")
-        .def("reset", &PyConvertCallback::reset, "Resets all callbacks to None.");
+        .def("reset", &PyConvertCallback::reset, "Resets all callbacks to None.")
+        // Pickle protocols 0 and 1 would make pybind11 abort the process
+        // (see the enumerations); refuse them as protocol 2 does.
+        .def("__reduce_ex__", [](py::handle self, int protocol) -> py::tuple {
+            return py::module_::import("builtins").attr("object").attr("__reduce_ex__")(self, protocol < 2 ? 2 : protocol);
+        }, py::arg("protocol"), "Refuses pickling under every pickle protocol.");
 }
 
 void register_foli_conversion(py::module_& m) {

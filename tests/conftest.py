@@ -8,6 +8,11 @@ import pytest
 
 from documents import Documents, build_all
 
+# The probe tests bind the module to a recording build of the conversion
+# library and need an interpreter of their own (python -m pytest tests/probe).
+# A folder named on the command line is still collected.
+collect_ignore = ["probe"]
+
 
 @pytest.fixture(scope="session")
 def docs(tmp_path_factory: pytest.TempPathFactory) -> Documents:

@@ -1,0 +1,2 @@
+"""Tests of the Python surface of FoliantConversion, run against the real
+conversion library."""
