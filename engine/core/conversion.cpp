@@ -52,6 +52,9 @@ void convert(OutputFormat format, const char* file_path, const char* password, c
         writer->write_page(page);
         progress.pages_done(static_cast<int>(i + 1));
     }
+    // A last poll after the last page: a caller who stops us from its final
+    // progress report must not find the output committed.
+    if (progress.cancel_requested()) fail(FOLI_ERR_CANCEL, "cancelled");
     writer->finish();
     files.commit();
 }

@@ -11,7 +11,8 @@ class Progress {
 public:
     Progress(const CConvertCallback* callback, int total_pages) : callback_(callback), total_(total_pages) {}
 
-    // True once the caller asked to stop; asked before every page.
+    // True once the caller asked to stop; asked before every page and once
+    // more after the last one.
     bool cancel_requested() const {
         if (callback_ == nullptr) return false;
         bool (*cancel)(void) = callback_->cancel_func;
