@@ -60,6 +60,21 @@ void OutputStream::write(const void* data, size_t size) {
     if (file_ == nullptr) fail(FOLI_ERR_IO, "write to a closed output");
     if (size != 0 && std::fwrite(data, 1, size, file_) != size) failed_ = true;
     if (failed_) fail(FOLI_ERR_IO, "cannot write the output file");
+    size_ += size;
+}
+
+void OutputStream::copy_range(uint64_t offset, uint64_t length, OutputStream& target) {
+    if (file_ == nullptr || offset + length > size_) fail(FOLI_ERR_IO, "read past the end of a scratch file");
+    if (::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) fail(FOLI_ERR_IO, "cannot seek a scratch file");
+    char chunk[1 << 16];
+    while (length > 0) {
+        size_t want = length < sizeof chunk ? static_cast<size_t>(length) : sizeof chunk;
+        if (std::fread(chunk, 1, want, file_) != want) fail(FOLI_ERR_IO, "cannot read a scratch file");
+        target.write(chunk, want);
+        length -= want;
+    }
+    // Later writes append again.
+    if (::fseeko(file_, 0, SEEK_END) != 0) fail(FOLI_ERR_IO, "cannot seek a scratch file");
 }
 
 void OutputStream::close() {
@@ -81,6 +96,7 @@ OutputFiles::OutputFiles(std::string output_path, bool auto_create_folder)
 }
 
 OutputFiles::~OutputFiles() {
+    for (auto& scratch : scratch_) ::unlink(scratch->temp_path().c_str());
     if (committed_) return;
     for (auto& stream : streams_) {
         try {
@@ -118,19 +134,28 @@ std::string OutputFiles::relative_to_output(const std::string& path) const {
     return path;
 }
 
-OutputStream& OutputFiles::create(const std::string& final_path) {
+std::unique_ptr<OutputStream> OutputFiles::open_temp(const std::string& final_path) {
     std::string temp = join(directory_of(final_path), "." + file_name_of(final_path) + ".XXXXXX");
     int fd = ::mkstemp(temp.data());
     if (fd < 0) fail(FOLI_ERR_IO, "cannot create an output file");
     ::fchmod(fd, 0644);
-    std::FILE* file = ::fdopen(fd, "wb");
+    std::FILE* file = ::fdopen(fd, "w+b");
     if (file == nullptr) {
         ::close(fd);
         ::unlink(temp.c_str());
         fail(FOLI_ERR_IO, "cannot open an output file");
     }
-    streams_.push_back(std::make_unique<OutputStream>(temp, final_path, file));
+    return std::make_unique<OutputStream>(temp, final_path, file);
+}
+
+OutputStream& OutputFiles::create(const std::string& final_path) {
+    streams_.push_back(open_temp(final_path));
     return *streams_.back();
+}
+
+OutputStream& OutputFiles::create_scratch() {
+    scratch_.push_back(open_temp(join(directory_, "." + stem_ + ".scratch")));
+    return *scratch_.back();
 }
 
 void OutputFiles::write_file(const std::string& final_path, const void* data, size_t size) {

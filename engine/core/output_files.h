@@ -13,6 +13,7 @@
 // Markdown or HTML file) go to <dir>/<stem>_files/.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -37,6 +38,12 @@ public:
     // Flushes and closes; throws IO_ERROR if anything failed to reach the file.
     void close();
 
+    // Bytes written so far.
+    uint64_t size() const { return size_; }
+    // Appends `length` bytes of this stream, from `offset`, to `target`,
+    // reading them back from the file in small chunks.
+    void copy_range(uint64_t offset, uint64_t length, OutputStream& target);
+
     const std::string& final_path() const { return final_path_; }
     const std::string& temp_path() const { return temp_path_; }
     bool closed() const { return file_ == nullptr; }
@@ -45,6 +52,7 @@ private:
     std::string temp_path_;
     std::string final_path_;
     std::FILE* file_;
+    uint64_t size_ = 0;
     bool failed_ = false;
 };
 
@@ -70,6 +78,10 @@ public:
 
     // Opens a stream that becomes `final_path` on commit.
     OutputStream& create(const std::string& final_path);
+    // Opens a temporary file of the conversion's own, for a writer that
+    // must finish a document before it knows its beginning. It is never
+    // renamed into place and is removed when the conversion ends.
+    OutputStream& create_scratch();
     void write_file(const std::string& final_path, const void* data, size_t size);
 
     // Closes every stream and renames every file into place.
@@ -84,7 +96,10 @@ private:
     bool auto_create_folder_;
     std::string page_folder_;
     std::string resource_folder_;
+    std::unique_ptr<OutputStream> open_temp(const std::string& final_path);
+
     std::vector<std::unique_ptr<OutputStream>> streams_;
+    std::vector<std::unique_ptr<OutputStream>> scratch_;
     std::vector<std::string> created_folders_;
     bool committed_ = false;
 };

@@ -372,7 +372,11 @@ public:
             context_.files.write_file(page_file(page.number()), text.data(), text.size());
             return;
         }
-        pages_.push_back({page.index(), std::move(text)});
+        // Which pages need an anchor is known only at the end, so the pages
+        // wait in a scratch file rather than in memory.
+        if (scratch_ == nullptr) scratch_ = &context_.files.create_scratch();
+        pages_.push_back({page.index(), scratch_->size(), text.size()});
+        scratch_->write(text);
     }
 
     void finish() override {
@@ -381,11 +385,11 @@ public:
         bool first = true;
         for (const PageText& page : pages_) {
             bool anchor = targeted_[static_cast<size_t>(page.index)];
-            if (!anchor && page.text.empty()) continue;
+            if (!anchor && page.length == 0) continue;
             if (!first) out << "\n";
             first = false;
             if (anchor) out << "<a id=\"page-" << std::to_string(page.index + 1) << "\"></a>\n\n";
-            out << page.text;
+            scratch_->copy_range(page.offset, page.length, out);
         }
     }
 
@@ -431,7 +435,8 @@ public:
 private:
     struct PageText {
         int index;
-        std::string text;
+        uint64_t offset;  // where the page's text starts in the scratch file
+        uint64_t length;
     };
 
     bool per_page() const { return context_.options.output_document_per_page; }
@@ -448,6 +453,7 @@ private:
     ImageExporter images_;
     std::vector<bool> selected_;  // per page of the document: converted
     std::vector<bool> targeted_;  // per page: some link points at it
+    OutputStream* scratch_ = nullptr;
     std::vector<PageText> pages_;
 };
 

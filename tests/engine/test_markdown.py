@@ -194,6 +194,8 @@ def test_page_link_points_at_an_anchor(docs: Documents, out_dir: Path) -> None:
     assert "[Go to the second page](#page-2)" in text.splitlines()
     assert ANCHOR.findall(text) == ["2"]  # only pages that a link points at get one
     assert text.index('<a id="page-2"></a>') < text.index("This is the second page.")
+    # The pages waited in a scratch file for the anchors; it is gone.
+    assert [path.name for path in out_dir.iterdir()] == ["links.md"]
 
 
 def test_link_to_a_page_left_out_is_plain_text(docs: Documents, out_dir: Path) -> None:
