@@ -616,3 +616,70 @@ def make_wrapped_cell_table(path: Path) -> None:
             box = pymupdf.Rect(xs[column] + 4, ys[row] + 4, xs[column + 1] - 4, ys[row + 1] - 2)
             _wrap(page, box, text, size=10)
     doc.save(path)
+
+
+# A listing in a monospaced font whose fields line up in columns: code,
+# not a table, read row by row.
+CODE_ROWS = [
+    ["Offset", "Type", "Name"],
+    ["0", "CARD16", "MAJOR_VERSION"],
+    ["2", "CARD16", "MINOR_VERSION"],
+    ["4", "CARD32", "ALIAS_LIST_OFFSET"],
+]
+
+
+def make_code_listing(path: Path) -> None:
+    doc = pymupdf.open()
+    page = doc.new_page()
+    page.insert_text((72, 80), "The header of the cache file:", fontsize=11, fontname=BODY)
+    for row, fields in enumerate(CODE_ROWS):
+        for x, field in zip((90, 150, 230), fields):
+            page.insert_text((x, 110 + 13 * row), field, fontsize=10, fontname="cour")
+    doc.save(path)
+
+
+# --- Documents that declare far more pixels than they hold, for the memory
+# bounds (see tests/engine/test_memory.py).
+HUGE_IMAGE_SIDE = 40000  # 4.8 GB of RGB samples, declared by a file of 800 bytes
+HUGE_FORMULA_PAGE = 30000  # points each way
+HUGE_FORMULA_SIZE = 3000  # points
+
+
+def make_huge_image(path: Path) -> None:
+    """One page with a line of text and an RGB image that declares
+    HUGE_IMAGE_SIDE pixels each way but carries three bytes of samples;
+    a reader pads the rest."""
+    samples = b"\x00\x01\x02"
+    content = b"q 100 0 0 100 72 600 cm /Im1 Do Q BT /F1 12 Tf 72 560 Td (Text under the image) Tj ET"
+    objects = [
+        b"<< /Type /Catalog /Pages 2 0 R >>",
+        b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /Font << /F1 "
+        b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> /XObject << /Im1 5 0 R >> >> >>",
+        b"<< /Length %d >>\nstream\n%s\nendstream" % (len(content), content),
+        b"<< /Type /XObject /Subtype /Image /Width %d /Height %d /ColorSpace /DeviceRGB /BitsPerComponent 8 "
+        b"/Length %d >>\nstream\n%s\nendstream" % (HUGE_IMAGE_SIDE, HUGE_IMAGE_SIDE, len(samples), samples),
+    ]
+    out = io.BytesIO()
+    out.write(b"%PDF-1.7\n")
+    offsets = []
+    for number, body in enumerate(objects, 1):
+        offsets.append(out.tell())
+        out.write(b"%d 0 obj\n%s\nendobj\n" % (number, body))
+    xref = out.tell()
+    out.write(b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1))
+    for offset in offsets:
+        out.write(b"%010d 00000 n \n" % offset)
+    out.write(b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref))
+    path.write_bytes(out.getvalue())
+
+
+def make_huge_formula(path: Path) -> None:
+    """A HUGE_FORMULA_PAGE square page whose formula line (Symbol font) is
+    set at HUGE_FORMULA_SIZE points, between two lines of body text."""
+    doc = pymupdf.open()
+    page = doc.new_page(width=HUGE_FORMULA_PAGE, height=HUGE_FORMULA_PAGE)
+    page.insert_text((72, 100), FORMULA_BEFORE, fontsize=11, fontname=BODY)
+    page.insert_text((100, HUGE_FORMULA_PAGE / 2), "a + b = g", fontsize=HUGE_FORMULA_SIZE, fontname="symb")
+    page.insert_text((72, HUGE_FORMULA_PAGE - 100), FORMULA_AFTER, fontsize=11, fontname=BODY)
+    doc.save(path)

@@ -21,6 +21,16 @@ std::string font_name(fz_context* ctx, fz_font* font) {
 
 bool name_has(const std::string& name, const char* word) { return name.find(word) != std::string::npos; }
 
+// Fixed-pitch families whose fonts often lack the fixed-pitch flag
+// ("NimbusMonL-Regu", TeX's "CMTT10" and "SFTT1000").
+bool is_monospace_name(const std::string& name) {
+    static const char* const families[] = {"Mono", "Courier", "NimbusMon", "Consolas", "Menlo", "Monaco",
+                                           "Typewriter", "CMTT", "SFTT", "Inconsolata", "LetterGothic"};
+    for (const char* family : families)
+        if (name_has(name, family)) return true;
+    return false;
+}
+
 struct SpanStyle {
     fz_font* font = nullptr;
     float size = 0;
@@ -41,8 +51,7 @@ Span start_span(fz_context* ctx, const fz_stext_char& ch) {
                             name_has(span.font, "Semibold") || name_has(span.font, "Demi"));
     span.italic = ch.font && (fz_font_is_italic(ctx, ch.font) || name_has(span.font, "Italic") ||
                               name_has(span.font, "Oblique"));
-    span.monospace = ch.font && (fz_font_is_monospaced(ctx, ch.font) || name_has(span.font, "Mono") ||
-                                 name_has(span.font, "Courier"));
+    span.monospace = ch.font && (fz_font_is_monospaced(ctx, ch.font) || is_monospace_name(span.font));
     return span;
 }
 

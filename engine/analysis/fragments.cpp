@@ -1,0 +1,188 @@
+#include "analysis/fragments.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "analysis/lists.h"
+#include "analysis/utf8.h"
+
+namespace foli {
+namespace {
+
+bool blank(const Line& line) {
+    for (const Span& span : line.spans)
+        if (visible_chars(span.text) > 0) return false;
+    return true;
+}
+
+// Word gaps stay within a line; a wider gap separates columns or cells.
+constexpr float kWordGap = 1.0f;
+// A bullet or number may sit this many ems in front of its text.
+constexpr float kMarkerGap = 4.0f;
+
+bool belong_together(const Fragment& left, const Fragment& right) {
+    float gap = right.box().x0 - left.box().x1;
+    float em = std::max(left.size, right.size);
+    if (gap < -0.5f * em) return false;  // overlapping text is not a continuation
+    if (gap <= kWordGap * em) return true;
+    return gap <= kMarkerGap * em && is_bare_list_marker(left.line.text());
+}
+
+}  // namespace
+
+int visible_chars(const std::string& text) {
+    int count = 0;
+    for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 && c != ' ';
+    return count;
+}
+
+void SizeTally::add(float size, int chars) {
+    long key = std::lround(size * 10);
+    for (auto& entry : chars_by_size_)
+        if (entry.first == key) {
+            entry.second += chars;
+            return;
+        }
+    chars_by_size_.emplace_back(key, chars);
+}
+
+void SizeTally::add(const Line& line) {
+    for (const Span& span : line.spans) add(span.size, visible_chars(span.text));
+}
+
+float SizeTally::dominant() const {
+    int best = -1;
+    float size = 0;
+    for (const auto& [key, chars] : chars_by_size_)
+        if (chars > best) {
+            best = chars;
+            size = static_cast<float>(key) / 10;
+        }
+    return size;
+}
+
+float dominant_size(const std::vector<Line>& lines) {
+    SizeTally tally;
+    for (const Line& line : lines) tally.add(line);
+    return tally.dominant();
+}
+
+Fragment make_fragment(Line line) {
+    Fragment fragment;
+    SizeTally tally;
+    int bold_chars = 0, monospace_chars = 0;
+    for (const Span& span : line.spans) {
+        int chars = visible_chars(span.text);
+        tally.add(span.size, chars);
+        if (span.bold) bold_chars += chars;
+        if (span.monospace) monospace_chars += chars;
+        fragment.chars += chars;
+    }
+    fragment.size = tally.dominant();
+    fragment.bold = fragment.chars > 0 && bold_chars * 2 > fragment.chars;
+    fragment.monospace = fragment.chars > 0 && monospace_chars == fragment.chars;
+    fragment.line = std::move(line);
+    return fragment;
+}
+
+std::vector<Fragment> collect_fragments(const PageModel& page) {
+    std::vector<Fragment> fragments;
+    for (const TextBlock& block : page.text_blocks)
+        for (const Line& line : block.lines)
+            if (!line.spans.empty() && !blank(line) && !line.box.empty()) fragments.push_back(make_fragment(line));
+    return fragments;
+}
+
+float dominant_font_size(const std::vector<Fragment>& fragments) {
+    // Size in half points, as long: a damaged file can set text at more
+    // than a billion points.
+    std::map<long, int> chars_by_size;
+    for (const Fragment& fragment : fragments)
+        for (const Span& span : fragment.line.spans)
+            chars_by_size[std::lround(span.size * 2)] += visible_chars(span.text);
+    int best = 0;
+    long best_size = 0;
+    for (const auto& [size, chars] : chars_by_size)
+        if (chars > best) {
+            best = chars;
+            best_size = size;
+        }
+    return static_cast<float>(best_size) / 2;
+}
+
+bool on_same_row(const Rect& a, const Rect& b) {
+    float overlap = std::min(a.y1, b.y1) - std::max(a.y0, b.y0);
+    return overlap > 0.5f * std::min(a.height(), b.height());
+}
+
+std::vector<std::vector<int>> group_rows(const std::vector<Fragment>& fragments, const std::vector<bool>& use) {
+    std::vector<int> order;
+    for (size_t i = 0; i < fragments.size(); ++i)
+        if (use[i] && fragments[i].line.horizontal) order.push_back(static_cast<int>(i));
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        return fragments[a].box().center_y() < fragments[b].box().center_y();
+    });
+    std::vector<std::vector<int>> rows;
+    Rect row_box;
+    for (int index : order) {
+        const Rect& box = fragments[index].box();
+        if (rows.empty() || !on_same_row(row_box, box)) {
+            rows.emplace_back();
+            row_box = box;
+        }
+        rows.back().push_back(index);
+    }
+    for (std::vector<int>& row : rows)
+        std::sort(row.begin(), row.end(), [&](int a, int b) { return fragments[a].box().x0 < fragments[b].box().x0; });
+    return rows;
+}
+
+void append_line(Line& left, const Line& right) {
+    if (!left.spans.empty() && !right.spans.empty()) {
+        std::string& tail = left.spans.back().text;
+        const std::string& head = right.spans.front().text;
+        if (!tail.empty() && tail.back() != ' ' && !head.empty() && head.front() != ' ') tail += ' ';
+    }
+    left.spans.insert(left.spans.end(), right.spans.begin(), right.spans.end());
+    left.box = left.box.united(right.box);
+}
+
+std::vector<Fragment> merge_row_fragments(std::vector<Fragment> fragments) {
+    std::vector<bool> use(fragments.size(), true);
+    std::vector<std::vector<int>> rows = group_rows(fragments, use);
+    std::vector<bool> absorbed(fragments.size(), false), grown(fragments.size(), false);
+    for (const std::vector<int>& row : rows) {
+        int target = row.front();
+        for (size_t k = 1; k < row.size(); ++k) {
+            int next = row[k];
+            if (belong_together(fragments[target], fragments[next])) {
+                append_line(fragments[target].line, fragments[next].line);
+                absorbed[next] = true;
+                grown[target] = true;
+            } else {
+                target = next;
+            }
+        }
+    }
+    std::vector<Fragment> merged;
+    merged.reserve(fragments.size());
+    for (size_t i = 0; i < fragments.size(); ++i) {
+        if (absorbed[i]) continue;
+        merged.push_back(grown[i] ? make_fragment(std::move(fragments[i].line)) : std::move(fragments[i]));
+    }
+    return merged;
+}
+
+void join_rows(std::vector<Fragment>& fragments, const std::vector<std::vector<int>>& rows, std::vector<bool>& used) {
+    for (const std::vector<int>& row : rows) {
+        Line& first = fragments[row.front()].line;
+        for (size_t k = 1; k < row.size(); ++k) {
+            append_line(first, fragments[row[k]].line);
+            used[row[k]] = true;
+        }
+        fragments[row.front()] = make_fragment(std::move(first));
+    }
+}
+
+}  // namespace foli

@@ -1,0 +1,201 @@
+#include "analysis/paragraphs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "analysis/lists.h"
+#include "analysis/utf8.h"
+
+namespace foli {
+namespace {
+
+// A heading is set at least this much larger than the body text.
+constexpr float kHeadingRatio = 1.15f;
+// The first two lines of a paragraph are at most this far apart (in ems
+// of whitespace between them); later lines keep the pitch of the first two.
+constexpr float kFirstLineGap = 0.6f;
+
+bool is_sized_heading(float size, float body_size) {
+    return body_size > 0 && size >= kHeadingRatio * body_size && size >= body_size + 1;
+}
+
+bool ends_sentence(const std::string& text) {
+    size_t end = text.find_last_not_of(' ');
+    if (end == std::string::npos) return false;
+    char32_t last = last_code_point(text.substr(0, end + 1));
+    return last == '.' || last == '!' || last == '?' || last == ':' || last == 0x3002 || last == 0xFF01 ||
+           last == 0xFF1F;
+}
+
+// A paragraph or list item while its lines are being gathered.
+struct Draft {
+    std::vector<Line> lines;
+    Rect box;
+    Rect last;              // the most recent fragment
+    float last_size = 0;
+    bool last_monospace = false;
+    bool horizontal = true;
+    bool all_bold = true;
+    int chars = 0;
+    int rows = 0;           // lines of text, counting fragments side by side once
+    float pitch = 0;        // distance between the baselines of its lines, once known
+    float text_left = 0;    // left edge of its text (after a list marker)
+    std::optional<ListMarker> marker;
+};
+
+Draft start_draft(Fragment& fragment, std::optional<ListMarker> marker) {
+    Draft draft;
+    if (marker) remove_leading_text(fragment.line, marker->length);
+    draft.marker = std::move(marker);
+    draft.box = fragment.box();
+    draft.last = fragment.box();
+    draft.last_size = fragment.size;
+    draft.last_monospace = fragment.monospace;
+    draft.horizontal = fragment.line.horizontal;
+    draft.all_bold = fragment.bold;
+    draft.chars = fragment.chars;
+    draft.rows = 1;
+    draft.text_left = fragment.box().x0;
+    draft.lines.push_back(std::move(fragment.line));
+    return draft;
+}
+
+void add_to_draft(Draft& draft, Fragment& fragment) {
+    const Rect& box = fragment.box();
+    if (!on_same_row(draft.last, box)) {
+        ++draft.rows;
+        if (draft.pitch == 0) draft.pitch = box.y1 - draft.last.y1;
+    }
+    draft.box = draft.box.united(box);
+    draft.last = box;
+    draft.last_size = fragment.size;
+    draft.last_monospace = fragment.monospace;
+    draft.all_bold = draft.all_bold && fragment.bold;
+    draft.chars += fragment.chars;
+    if (!draft.marker) draft.text_left = std::min(draft.text_left, box.x0);
+    draft.lines.push_back(std::move(fragment.line));
+}
+
+// Whether `next` carries on the paragraph in `draft`. A new paragraph
+// starts at a list marker, above or beside the previous line (another
+// column), at a change of size, between code (monospaced) and prose, after
+// a bold run of lines, at a wider gap than the paragraph's own line pitch,
+// at an indented first line, and after a short line that ends a sentence.
+bool continues(const Draft& draft, const Fragment& next, bool next_is_item) {
+    if (!draft.horizontal || !next.line.horizontal || next_is_item) return false;
+    const Rect& previous = draft.last;
+    const Rect& box = next.box();
+    const float em = std::max(draft.last_size, next.size);
+    if (on_same_row(previous, box)) return box.x0 >= previous.x1 - 0.5f * em;
+    if (box.center_y() <= previous.y1) return false;
+    if (box.x1 <= draft.box.x0 || box.x0 >= draft.box.x1) return false;
+    if (std::fabs(next.size - draft.last_size) > 0.1f * em) return false;
+    if (draft.last_monospace != next.monospace) return false;
+    if (draft.all_bold && !next.bold) return false;
+    if (draft.pitch > 0) {
+        if (box.y1 - previous.y1 > 1.3f * draft.pitch + 0.5f) return false;
+    } else if (box.y0 - previous.y1 > kFirstLineGap * em) {
+        return false;
+    }
+    if (draft.marker) return box.x0 >= draft.text_left - 0.5f * em && box.x0 <= draft.text_left + 2 * em;
+    bool centred = std::fabs(box.center_x() - previous.center_x()) < 0.5f * em;
+    if (!centred && box.x0 > draft.text_left + 0.8f * em) return false;
+    bool short_line = previous.x1 < draft.box.x1 - 0.2f * draft.box.width();
+    if (draft.rows >= 2 && short_line && ends_sentence(draft.lines.back().text())) return false;
+    return true;
+}
+
+bool looks_like_heading(const Draft& draft, float body_size) {
+    if (!draft.horizontal || body_size <= 0) return false;
+    float size = dominant_size(draft.lines);
+    if (is_sized_heading(size, body_size)) return draft.rows <= 3 && draft.chars <= 150;
+    // A short bold line at body size is a heading; a bold paragraph is not.
+    return draft.all_bold && draft.rows == 1 && draft.chars <= 80 && size >= 0.95f * body_size &&
+           !ends_sentence(draft.lines.back().text());
+}
+
+Block finish_draft(Draft& draft, float body_size) {
+    Block block;
+    block.box = draft.box;
+    if (draft.marker) {
+        block.kind = BlockKind::ListItem;
+        block.marker = draft.marker->text;
+        block.ordered = draft.marker->ordered;
+    } else if (looks_like_heading(draft, body_size)) {
+        block.kind = BlockKind::Heading;
+    }
+    block.lines = std::move(draft.lines);
+    return block;
+}
+
+// Levels of consecutive list items from the indentation of their text,
+// which stays aligned where numbers of different widths do not ("9." and
+// "10." set flush right).
+void set_list_levels(std::vector<Block>& blocks, size_t first, const std::vector<float>& text_x, float em) {
+    size_t i = 0;
+    while (i < text_x.size()) {
+        if (blocks[first + i].kind != BlockKind::ListItem) {
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        std::vector<float> run;
+        while (end < text_x.size() && blocks[first + end].kind == BlockKind::ListItem) run.push_back(text_x[end++]);
+        std::vector<int> levels = list_levels(run, std::max(3.0f, 0.5f * em));
+        for (size_t k = 0; k < levels.size(); ++k) blocks[first + i + k].list_level = levels[k];
+        i = end;
+    }
+}
+
+}  // namespace
+
+void build_text_blocks(std::vector<Fragment>& run, float body_size, std::vector<Block>& blocks) {
+    const size_t first = blocks.size();
+    std::vector<float> text_x;  // per block appended, where its text starts
+    std::optional<Draft> draft;
+    auto finish = [&] {
+        text_x.push_back(draft->text_left);
+        blocks.push_back(finish_draft(*draft, body_size));
+    };
+    for (Fragment& fragment : run) {
+        std::optional<ListMarker> marker;
+        if (fragment.line.horizontal && !is_sized_heading(fragment.size, body_size))
+            marker = find_list_marker(fragment.line.text());
+        if (draft && continues(*draft, fragment, marker.has_value())) {
+            add_to_draft(*draft, fragment);
+            continue;
+        }
+        if (draft) finish();
+        draft = start_draft(fragment, std::move(marker));
+    }
+    if (draft) finish();
+    set_list_levels(blocks, first, text_x, body_size);
+}
+
+void number_headings(std::vector<Block>& blocks, float body_size) {
+    std::vector<float> sizes;
+    for (const Block& block : blocks)
+        if (block.kind == BlockKind::Heading) {
+            float size = dominant_size(block.lines);
+            if (is_sized_heading(size, body_size)) sizes.push_back(size);
+        }
+    std::sort(sizes.begin(), sizes.end(), [](float a, float b) { return a > b; });
+    std::vector<float> ranks;  // distinct sizes, largest first
+    for (float size : sizes)
+        if (ranks.empty() || ranks.back() - size > 0.5f) ranks.push_back(size);
+    for (Block& block : blocks) {
+        if (block.kind != BlockKind::Heading) continue;
+        float size = dominant_size(block.lines);
+        int level = static_cast<int>(ranks.size()) + 1;
+        if (is_sized_heading(size, body_size))
+            for (size_t rank = 0; rank < ranks.size(); ++rank)
+                if (ranks[rank] - size <= 0.5f) {
+                    level = static_cast<int>(rank) + 1;
+                    break;
+                }
+        block.heading_level = std::min(level, 6);
+    }
+}
+
+}  // namespace foli
