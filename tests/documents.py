@@ -683,3 +683,50 @@ def make_huge_formula(path: Path) -> None:
     page.insert_text((100, HUGE_FORMULA_PAGE / 2), "a + b = g", fontsize=HUGE_FORMULA_SIZE, fontname="symb")
     page.insert_text((72, HUGE_FORMULA_PAGE - 100), FORMULA_AFTER, fontsize=11, fontname=BODY)
     doc.save(path)
+
+
+# --- Text drawn partly or wholly outside the page, for the clipping of
+# characters to the page (see tests/engine/test_off_page_text.py). Page 1 is
+# upright, page 2 turned by /Rotate 90; both have a MediaBox of 612 x 792.
+OFF_PAGE_KEPT = [
+    ["This line is on the page.", "Kept part", "Clipped kept", "Near the bottom edge"],
+    ["Rotated page kept"],
+]
+OFF_PAGE_DROPPED = ["Dropped", "Entirely", "Above", "dropped"]
+
+
+def make_off_page(path: Path) -> None:
+    """Text objects that run off the right edge (one also filled and used
+    as a clip, render mode 4), one wholly left of and one wholly above the
+    page, one just above the bottom edge, and on the turned page a line
+    that runs off its edge."""
+    upright = (
+        b"BT /F1 11 Tf 72 700 Td (This line is on the page.) Tj ET\n"
+        b"BT /F1 11 Tf 400 660 Td (Kept part) Tj 320 0 Td (Dropped part) Tj ET\n"
+        b"BT /F1 11 Tf -220 620 Td (Entirely left of the page) Tj ET\n"
+        b"BT /F1 11 Tf 72 830 Td (Above the page) Tj ET\n"
+        b"q BT /F1 11 Tf 4 Tr 400 580 Td (Clipped kept) Tj 320 0 Td (Clipped dropped) Tj ET Q\n"
+        b"BT /F1 11 Tf 72 10 Td (Near the bottom edge) Tj ET"
+    )
+    turned = b"BT /F1 11 Tf 72 700 Td (Rotated page kept) Tj 700 0 Td (rotated page dropped) Tj ET"
+    font = b"/Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>"
+    objects = [
+        b"<< /Type /Catalog /Pages 2 0 R >>",
+        b"<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>",
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R " + font + b" >>",
+        b"<< /Length %d >>\nstream\n%s\nendstream" % (len(upright), upright),
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate 90 /Contents 6 0 R " + font + b" >>",
+        b"<< /Length %d >>\nstream\n%s\nendstream" % (len(turned), turned),
+    ]
+    out = io.BytesIO()
+    out.write(b"%PDF-1.7\n")
+    offsets = []
+    for number, body in enumerate(objects, 1):
+        offsets.append(out.tell())
+        out.write(b"%d 0 obj\n%s\nendobj\n" % (number, body))
+    xref = out.tell()
+    out.write(b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1))
+    for offset in offsets:
+        out.write(b"%010d 00000 n \n" % offset)
+    out.write(b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref))
+    path.write_bytes(out.getvalue())

@@ -149,6 +149,9 @@ std::unique_ptr<OutputStream> OutputFiles::open_temp(const std::string& final_pa
 }
 
 OutputStream& OutputFiles::create(const std::string& final_path) {
+    // Refused now rather than when commit() renames the file into place,
+    // which would leave the files renamed before it behind.
+    if (is_directory(final_path)) fail(FOLI_ERR_IO, "an output file's path is a folder");
     streams_.push_back(open_temp(final_path));
     return *streams_.back();
 }

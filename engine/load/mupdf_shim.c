@@ -87,19 +87,106 @@ foli_mu_status foli_mu_count_pages(fz_context* ctx, fz_document* doc, int* count
     return status;
 }
 
+/* The outline is read through MuPDF's outline iterator rather than with
+ * fz_load_outline, which loses the entries it has built when one entry's
+ * destination cannot be resolved. Here each entry is linked into the tree
+ * as soon as it exists, an unreadable entry is skipped with its children,
+ * and the walk goes no deeper than FOLI_OUTLINE_MAX_DEPTH levels. */
+#define FOLI_OUTLINE_MAX_DEPTH 64
+#define FOLI_OUTLINE_MAX_STEPS (1 << 20) /* a bound on the walk, whatever the iterator does */
+
+/* One move of the iterator; -1 when it cannot move or throws. */
+static int outline_step(fz_context* ctx, fz_outline_iterator* iter,
+                        int (*move)(fz_context*, fz_outline_iterator*)) {
+    int result = -1;
+    fz_var(result);
+    fz_try(ctx) {
+        result = move(ctx, iter);
+    }
+    fz_catch(ctx) {
+        if (fz_caught(ctx) == FZ_ERROR_MEMORY) fz_rethrow(ctx);
+        result = -1;
+    }
+    return result;
+}
+
+/* Appends a node for the iterator's current entry at *tail, or returns NULL
+ * when there is no entry or it cannot be read. Throws only for memory. */
+static fz_outline* append_outline_entry(fz_context* ctx, fz_outline_iterator* iter, fz_outline** tail) {
+    fz_outline* node = NULL;
+    fz_var(node);
+    fz_try(ctx) {
+        fz_outline_item* item = fz_outline_iterator_item(ctx, iter);
+        if (item != NULL) {
+            node = fz_new_outline(ctx);
+            *tail = node;
+            node->is_open = item->is_open;
+            if (item->title != NULL) node->title = fz_strdup(ctx, item->title);
+            if (item->uri != NULL) node->uri = fz_strdup(ctx, item->uri);
+        }
+    }
+    fz_catch(ctx) {
+        if (fz_caught(ctx) == FZ_ERROR_MEMORY) fz_rethrow(ctx);
+        fz_warn(ctx, "ignoring an unreadable outline entry");
+    }
+    return node;
+}
+
+/* Depth first over the iterator, without recursion. Throws only for memory. */
+static void read_outline(fz_context* ctx, fz_outline_iterator* iter, fz_outline** head) {
+    fz_outline** tails[FOLI_OUTLINE_MAX_DEPTH];
+    int level = 0;
+    tails[0] = head;
+    for (int steps = 0; steps < FOLI_OUTLINE_MAX_STEPS; ++steps) {
+        fz_outline* node = append_outline_entry(ctx, iter, tails[level]);
+        if (node != NULL) {
+            tails[level] = &node->next;
+            if (level + 1 < FOLI_OUTLINE_MAX_DEPTH) {
+                int down = outline_step(ctx, iter, fz_outline_iterator_down);
+                if (down == 0) {
+                    tails[++level] = &node->down;
+                    continue;
+                }
+                /* 1: on the empty place below the entry, which has no children. */
+                if (down == 1) outline_step(ctx, iter, fz_outline_iterator_up);
+            }
+        }
+        /* On to the next entry, climbing out of the levels that are done. */
+        while (outline_step(ctx, iter, fz_outline_iterator_next) != 0) {
+            if (level == 0) return;
+            outline_step(ctx, iter, fz_outline_iterator_up);
+            --level;
+        }
+    }
+    fz_warn(ctx, "outline cut short after %d steps", FOLI_OUTLINE_MAX_STEPS);
+}
+
 foli_mu_status foli_mu_load_outline(fz_context* ctx, fz_document* doc, fz_outline** out) {
     foli_mu_status status = FOLI_MU_OK;
+    fz_outline* head = NULL;
+    fz_outline_iterator* iter = NULL;
     fz_var(status);
+    fz_var(head);
+    fz_var(iter);
     *out = NULL;
     fz_try(ctx) {
-        *out = fz_load_outline(ctx, doc);
+        iter = fz_new_outline_iterator(ctx, doc);
+        if (iter != NULL) read_outline(ctx, iter, &head);
+    }
+    fz_always(ctx) {
+        if (iter != NULL) fz_drop_outline_iterator(ctx, iter);
     }
     fz_catch(ctx) {
         /* A broken outline is not worth failing the conversion over. */
         status = status_from_caught(ctx, FOLI_MU_OK);
         if (status != FOLI_MU_MEMORY) fz_warn(ctx, "ignoring unreadable outline");
     }
-    return status;
+    if (status != FOLI_MU_OK) {
+        fz_drop_outline(ctx, head);
+        return status;
+    }
+    *out = head;
+    return FOLI_MU_OK;
 }
 
 void foli_mu_lookup_metadata(fz_context* ctx, fz_document* doc, const char* key, char* buffer, int size) {
@@ -184,11 +271,15 @@ foli_mu_status foli_mu_load_links(fz_context* ctx, fz_page* page, fz_link** out)
 /* ------------------------------------------------------ vector collection */
 
 /* A device that passes everything on to the structured-text device and
- * on the way records axis-aligned lines and rectangles of the paths. */
+ * on the way records axis-aligned lines and rectangles of the paths, and
+ * drops the characters drawn entirely outside the page (see text_on_page). */
 typedef struct tee_device {
     fz_device super;
     fz_device* text;
     foli_vector_list* vectors;
+    fz_rect page;
+    const fz_text* last_source; /* kept: the last text object seen */
+    const fz_text* last_result; /* kept: what was passed on for it */
 } tee_device;
 
 typedef struct path_walk {
@@ -374,28 +465,128 @@ static void tee_clip_stroke_path(fz_context* ctx, fz_device* dev, const fz_path*
     fz_clip_stroke_path(ctx, ((tee_device*)dev)->text, path, stroke, ctm, scissor);
 }
 
+/* ------------------------------------------------ clipping text to the page */
+
+/* Glyph outlines stay within this many ems of their origin in practice. */
+#define GLYPH_REACH_EMS 2.0f
+
+/* The largest factor by which `m` stretches a vector (its largest
+ * singular value). */
+static float max_stretch(fz_matrix m) {
+    float p = m.a * m.a + m.b * m.b, q = m.c * m.c + m.d * m.d, r = m.a * m.c + m.b * m.d;
+    return sqrtf((p + q) / 2 + sqrtf((p - q) * (p - q) / 4 + r * r));
+}
+
+/* The part of the page where a glyph origin lies so far from the edges
+ * that the glyph is surely on the page. */
+static fz_rect safe_origins(const fz_text_span* span, fz_matrix ctm, fz_rect page) {
+    float reach = GLYPH_REACH_EMS * max_stretch(fz_concat(span->trm, ctm));
+    fz_rect inner = {page.x0 + reach, page.y0 + reach, page.x1 - reach, page.y1 - reach};
+    return inner;
+}
+
+static int origin_in(const fz_text_item* item, fz_matrix ctm, fz_rect safe) {
+    float x = item->x * ctm.a + item->y * ctm.c + ctm.e;
+    float y = item->x * ctm.b + item->y * ctm.d + ctm.f;
+    return x >= safe.x0 && x <= safe.x1 && y >= safe.y0 && y <= safe.y1;
+}
+
+/* Whether the glyph is entirely outside the page. Glyphs whose origin
+ * lies in `safe` are not; the others are bounded as the structured-text
+ * device's own page clipping bounds them (so are NaN origins). */
+static int glyph_off_page(fz_context* ctx, const fz_text_span* span, const fz_text_item* item, fz_matrix ctm,
+                          fz_rect page, fz_rect safe) {
+    if (origin_in(item, ctm, safe)) return 0;
+    fz_rect box = fz_bound_glyph(ctx, span->font, item->gid, span->trm);
+    box.x0 += item->x;
+    box.y0 += item->y;
+    box.x1 += item->x;
+    box.y1 += item->y;
+    box = fz_transform_rect(box, ctm);
+    return box.x1 <= page.x0 || box.y1 <= page.y0 || box.x0 >= page.x1 || box.y0 >= page.y1;
+}
+
+static int any_glyph_off_page(fz_context* ctx, const fz_text* text, fz_matrix ctm, fz_rect page) {
+    for (const fz_text_span* span = text->head; span != NULL; span = span->next) {
+        fz_rect safe = safe_origins(span, ctm, page);
+        for (int i = 0; i < span->len; ++i)
+            if (!origin_in(&span->items[i], ctm, safe) && glyph_off_page(ctx, span, &span->items[i], ctm, page, safe))
+                return 1;
+    }
+    return 0;
+}
+
+/* A copy of the text without the glyphs that are entirely off the page. */
+static fz_text* copy_on_page(fz_context* ctx, const fz_text* text, fz_matrix ctm, fz_rect page) {
+    fz_text* copy = fz_new_text(ctx);
+    fz_try(ctx) {
+        for (const fz_text_span* span = text->head; span != NULL; span = span->next) {
+            fz_rect safe = safe_origins(span, ctm, page);
+            for (int i = 0; i < span->len; ++i) {
+                const fz_text_item* item = &span->items[i];
+                if (glyph_off_page(ctx, span, item, ctm, page, safe)) continue;
+                fz_matrix trm = span->trm;
+                trm.e = item->x;
+                trm.f = item->y;
+                fz_show_glyph(ctx, copy, span->font, trm, item->gid, item->ucs, span->wmode, span->bidi_level,
+                              (fz_bidi_direction)span->markup_dir, (fz_text_language)span->language);
+            }
+        }
+    }
+    fz_catch(ctx) {
+        fz_drop_text(ctx, copy);
+        fz_rethrow(ctx);
+    }
+    return copy;
+}
+
+/* The text to pass on to the structured-text device: the text itself, or
+ * a copy without the characters drawn entirely outside the page. Asking
+ * the device to clip would bound every glyph of the page; here only the
+ * glyphs whose origin lies near or beyond the page's edge are bounded.
+ * The device skips a text object it has just seen (text that is filled and
+ * then used as a clip), so one text object always yields the same result. */
+static const fz_text* text_on_page(fz_context* ctx, tee_device* tee, const fz_text* text, fz_matrix ctm) {
+    if (text == tee->last_source) return tee->last_result;
+    const fz_text* result = text;
+    if (any_glyph_off_page(ctx, text, ctm, tee->page))
+        result = copy_on_page(ctx, text, ctm, tee->page);
+    else
+        fz_keep_text(ctx, result);
+    fz_drop_text(ctx, tee->last_source);
+    fz_drop_text(ctx, tee->last_result);
+    tee->last_source = fz_keep_text(ctx, text);
+    tee->last_result = result;
+    return result;
+}
+
 static void tee_fill_text(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_colorspace* cs,
                           const float* color, float alpha, fz_color_params params) {
-    fz_fill_text(ctx, ((tee_device*)dev)->text, text, ctm, cs, color, alpha, params);
+    tee_device* tee = (tee_device*)dev;
+    fz_fill_text(ctx, tee->text, text_on_page(ctx, tee, text, ctm), ctm, cs, color, alpha, params);
 }
 
 static void tee_stroke_text(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
                             fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
                             fz_color_params params) {
-    fz_stroke_text(ctx, ((tee_device*)dev)->text, text, stroke, ctm, cs, color, alpha, params);
+    tee_device* tee = (tee_device*)dev;
+    fz_stroke_text(ctx, tee->text, text_on_page(ctx, tee, text, ctm), stroke, ctm, cs, color, alpha, params);
 }
 
 static void tee_clip_text(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_rect scissor) {
-    fz_clip_text(ctx, ((tee_device*)dev)->text, text, ctm, scissor);
+    tee_device* tee = (tee_device*)dev;
+    fz_clip_text(ctx, tee->text, text_on_page(ctx, tee, text, ctm), ctm, scissor);
 }
 
 static void tee_clip_stroke_text(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
                                  fz_matrix ctm, fz_rect scissor) {
-    fz_clip_stroke_text(ctx, ((tee_device*)dev)->text, text, stroke, ctm, scissor);
+    tee_device* tee = (tee_device*)dev;
+    fz_clip_stroke_text(ctx, tee->text, text_on_page(ctx, tee, text, ctm), stroke, ctm, scissor);
 }
 
 static void tee_ignore_text(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm) {
-    fz_ignore_text(ctx, ((tee_device*)dev)->text, text, ctm);
+    tee_device* tee = (tee_device*)dev;
+    fz_ignore_text(ctx, tee->text, text_on_page(ctx, tee, text, ctm), ctm);
 }
 
 static void tee_fill_shade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha,
@@ -435,11 +626,18 @@ static void tee_end_group(fz_context* ctx, fz_device* dev) { fz_end_group(ctx, (
 
 static void tee_close(fz_context* ctx, fz_device* dev) { fz_close_device(ctx, ((tee_device*)dev)->text); }
 
+static void tee_drop(fz_context* ctx, fz_device* dev) {
+    tee_device* tee = (tee_device*)dev;
+    fz_drop_text(ctx, tee->last_source);
+    fz_drop_text(ctx, tee->last_result);
+}
+
 /* Tiles are not forwarded: without begin_tile the interpreter draws every
  * tile cell itself, which is what the text device wants anyway. */
-static fz_device* new_tee_device(fz_context* ctx, fz_device* text, foli_vector_list* vectors) {
+static fz_device* new_tee_device(fz_context* ctx, fz_device* text, fz_rect page, foli_vector_list* vectors) {
     tee_device* tee = fz_new_derived_device(ctx, tee_device);
     tee->super.close_device = tee_close;
+    tee->super.drop_device = tee_drop;
     tee->super.fill_path = tee_fill_path;
     tee->super.stroke_path = tee_stroke_path;
     tee->super.clip_path = tee_clip_path;
@@ -460,6 +658,7 @@ static fz_device* new_tee_device(fz_context* ctx, fz_device* text, foli_vector_l
     tee->super.end_group = tee_end_group;
     tee->text = text;
     tee->vectors = vectors;
+    tee->page = page;
     return &tee->super;
 }
 
@@ -475,12 +674,14 @@ foli_mu_status foli_mu_extract_page(fz_context* ctx, fz_page* page, const foli_e
     fz_var(tee);
     *text = NULL;
     fz_try(ctx) {
+        /* No FZ_STEXT_MEDIABOX_CLIP: the tee drops off-page characters. */
         fz_stext_options options;
         memset(&options, 0, sizeof options);
-        options.flags = FZ_STEXT_MEDIABOX_CLIP | (request->with_images ? FZ_STEXT_PRESERVE_IMAGES : 0);
-        stext = fz_new_stext_page(ctx, fz_bound_page(ctx, page));
+        options.flags = request->with_images ? FZ_STEXT_PRESERVE_IMAGES : 0;
+        fz_rect bounds = fz_bound_page(ctx, page);
+        stext = fz_new_stext_page(ctx, bounds);
         text_device = fz_new_stext_device(ctx, stext, &options);
-        tee = new_tee_device(ctx, text_device, request->with_vectors ? vectors : NULL);
+        tee = new_tee_device(ctx, text_device, bounds, request->with_vectors ? vectors : NULL);
         if (request->with_annotations)
             fz_run_page(ctx, page, tee, fz_identity, NULL);
         else
@@ -552,7 +753,20 @@ foli_mu_status foli_mu_render_region(fz_context* ctx, fz_page* page, fz_rect cli
     return status;
 }
 
-foli_mu_status foli_mu_decode_image(fz_context* ctx, fz_image* image, fz_pixmap** out) {
+/* The size to ask the decoder for: the image's own, or a smaller one of
+ * the same shape that holds at most max_pixels pixels. */
+static fz_matrix decode_size(const fz_image* image, int64_t max_pixels) {
+    double width = image->w, height = image->h;
+    double pixels = width * height;
+    if (max_pixels > 0 && pixels > (double)max_pixels) {
+        double shrink = sqrt((double)max_pixels / pixels);
+        width = fmax(1.0, floor(width * shrink));
+        height = fmax(1.0, floor(height * shrink));
+    }
+    return fz_scale((float)width, (float)height);
+}
+
+foli_mu_status foli_mu_decode_image(fz_context* ctx, fz_image* image, int64_t max_pixels, fz_pixmap** out) {
     foli_mu_status status = FOLI_MU_OK;
     fz_var(status);
     fz_pixmap* decoded = NULL;
@@ -561,7 +775,8 @@ foli_mu_status foli_mu_decode_image(fz_context* ctx, fz_image* image, fz_pixmap*
     fz_var(converted);
     *out = NULL;
     fz_try(ctx) {
-        decoded = fz_get_pixmap_from_image(ctx, image, NULL, NULL, NULL, NULL);
+        fz_matrix size = decode_size(image, max_pixels);
+        decoded = fz_get_pixmap_from_image(ctx, image, NULL, &size, NULL, NULL);
         fz_colorspace* cs = decoded->colorspace;
         int usable = cs != NULL && (fz_colorspace_is_rgb(ctx, cs) || fz_colorspace_is_gray(ctx, cs));
         if (usable && decoded->alpha == 0) {

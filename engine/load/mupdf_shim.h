@@ -35,6 +35,10 @@ void foli_mu_set_message_callbacks(fz_context* ctx, fz_warning_cb* warning, fz_e
 /* Documents. */
 foli_mu_status foli_mu_open_pdf(fz_context* ctx, const char* path, const char* password, fz_document** out);
 foli_mu_status foli_mu_count_pages(fz_context* ctx, fz_document* doc, int* count);
+/* The outline as a tree (NULL when there is none), at most 64 levels deep.
+ * Entries that cannot be read are left out with their children, and an
+ * outline that cannot be read at all gives NULL, both with a warning; only
+ * running out of memory fails. */
 foli_mu_status foli_mu_load_outline(fz_context* ctx, fz_document* doc, fz_outline** out);
 /* Looks up an info entry such as "info:Title"; writes "" when absent. */
 void foli_mu_lookup_metadata(fz_context* ctx, fz_document* doc, const char* key, char* buffer, int size);
@@ -86,8 +90,12 @@ foli_mu_status foli_mu_render_page(fz_context* ctx, fz_page* page, float zoom, i
 /* Renders the part `clip` of the page (page coordinates) at `zoom` as RGB
  * on white, without annotations. */
 foli_mu_status foli_mu_render_region(fz_context* ctx, fz_page* page, fz_rect clip, float zoom, fz_pixmap** out);
-/* Decodes an image into an RGB or gray pixmap without alpha. */
-foli_mu_status foli_mu_decode_image(fz_context* ctx, fz_image* image, fz_pixmap** out);
+/* Decodes an image into an RGB or gray pixmap without alpha. An image of
+ * more than max_pixels pixels (0: no limit) is subsampled by a power of two
+ * to between max_pixels and four times as many, while it is read where the
+ * decoder can, so it never exists at full size: a few hundred bytes of PDF
+ * can declare an image of many gigabytes. */
+foli_mu_status foli_mu_decode_image(fz_context* ctx, fz_image* image, int64_t max_pixels, fz_pixmap** out);
 /* Encodes a pixmap as PNG into a new buffer. */
 foli_mu_status foli_mu_pixmap_to_png(fz_context* ctx, fz_pixmap* pixmap, fz_buffer** out);
 

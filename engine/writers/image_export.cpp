@@ -1,9 +1,15 @@
 #include "writers/image_export.h"
 
+#include <cstdint>
+
 #include "core/log.h"
 
 namespace foli {
 namespace {
+
+// Larger images (a 300 dpi A4 scan has 8.7 million pixels) are exported
+// subsampled, which bounds the memory one image can take.
+constexpr int64_t kMaxExportPixels = int64_t{1} << 24;
 
 // A baseline JPEG in RGB or gray with no soft mask can be copied as it is
 // embedded, which is both faster and lossless.
@@ -24,7 +30,7 @@ const fz_buffer* passthrough_jpeg(fz_context* ctx, fz_image* image) {
 
 std::string ImageExporter::encode_png(fz_context* ctx, fz_image* image) {
     fz_pixmap* pixmap = nullptr;
-    if (foli_mu_decode_image(ctx, image, &pixmap) != FOLI_MU_OK) return {};
+    if (foli_mu_decode_image(ctx, image, kMaxExportPixels, &pixmap) != FOLI_MU_OK) return {};
     PixmapHandle pixmap_owner(ctx, pixmap);
     fz_buffer* buffer = nullptr;
     if (foli_mu_pixmap_to_png(ctx, pixmap, &buffer) != FOLI_MU_OK) return {};

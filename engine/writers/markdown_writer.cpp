@@ -23,6 +23,7 @@
 // With formula_to_image, lines set mostly in math fonts are rendered as
 // PNG images in their place.
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,7 +39,17 @@ namespace foli {
 namespace {
 
 constexpr float kFormulaZoom = 2.0f;    // 144 dpi: formulas stay legible
+// A formula image never needs more pixels than this; a huge font on a huge
+// page would otherwise ask for gigabytes.
+constexpr double kMaxFormulaPixels = 4.0 * 1024 * 1024;
 constexpr float kFormulaMargin = 2.0f;  // points around the formula's lines
+
+// kFormulaZoom, or less for a region that would exceed kMaxFormulaPixels.
+float formula_zoom(const Rect& region) {
+    double area = static_cast<double>(region.width()) * region.height() * kFormulaZoom * kFormulaZoom;
+    if (area <= kMaxFormulaPixels) return kFormulaZoom;
+    return static_cast<float>(kFormulaZoom * std::sqrt(kMaxFormulaPixels / area));
+}
 
 bool is_blank(std::string_view text) { return text.find_first_not_of(" \t") == std::string_view::npos; }
 bool is_letter_byte(char c) {
@@ -416,7 +427,7 @@ public:
         fz_context* ctx = page.document().ctx();
         fz_pixmap* pixmap = nullptr;
         fz_rect area{clip.x0, clip.y0, clip.x1, clip.y1};
-        if (foli_mu_render_region(ctx, page.page().get(), area, kFormulaZoom, &pixmap) != FOLI_MU_OK) {
+        if (foli_mu_render_region(ctx, page.page().get(), area, formula_zoom(clip), &pixmap) != FOLI_MU_OK) {
             log_warning("page %d: formula %d cannot be rendered and stays text", page.number(), formula_number);
             return {};
         }
