@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 
 #include "core/errors.h"
 
@@ -41,23 +42,70 @@ struct SpanStyle {
     }
 };
 
-Span start_span(fz_context* ctx, const fz_stext_char& ch) {
+struct FontStyle {
+    std::string name;
+    bool bold = false;
+    bool italic = false;
+    bool monospace = false;
+};
+
+FontStyle describe_font(fz_context* ctx, fz_font* font) {
+    FontStyle style;
+    style.name = font_name(ctx, font);
+    const std::string& name = style.name;
+    style.bold = font && (fz_font_is_bold(ctx, font) || name_has(name, "Bold") || name_has(name, "Black") ||
+                          name_has(name, "Heavy") || name_has(name, "Semibold") || name_has(name, "Demi"));
+    style.italic = font && (fz_font_is_italic(ctx, font) || name_has(name, "Italic") || name_has(name, "Oblique"));
+    style.monospace = font && (fz_font_is_monospaced(ctx, font) || is_monospace_name(name));
+    return style;
+}
+
+// The style of each font of one page, worked out on its first span. The
+// page's structured text keeps its fonts alive, so their addresses stay
+// unique while the page is built.
+class FontStyles {
+public:
+    explicit FontStyles(fz_context* ctx) : ctx_(ctx) {}
+
+    const FontStyle& of(fz_font* font) {
+        auto found = styles_.find(font);
+        if (found == styles_.end()) found = styles_.emplace(font, describe_font(ctx_, font)).first;
+        return found->second;
+    }
+
+private:
+    fz_context* ctx_;
+    std::unordered_map<fz_font*, FontStyle> styles_;
+};
+
+Span start_span(FontStyles& fonts, const fz_stext_char& ch) {
+    const FontStyle& font = fonts.of(ch.font);
     Span span;
-    span.font = font_name(ctx, ch.font);
+    span.font = font.name;
     span.size = ch.size;
     span.color = static_cast<uint32_t>(ch.color) & 0xFFFFFFu;
-    span.bold = ch.font && (fz_font_is_bold(ctx, ch.font) || name_has(span.font, "Bold") ||
-                            name_has(span.font, "Black") || name_has(span.font, "Heavy") ||
-                            name_has(span.font, "Semibold") || name_has(span.font, "Demi"));
-    span.italic = ch.font && (fz_font_is_italic(ctx, ch.font) || name_has(span.font, "Italic") ||
-                              name_has(span.font, "Oblique"));
-    span.monospace = ch.font && (fz_font_is_monospaced(ctx, ch.font) || is_monospace_name(span.font));
+    span.bold = font.bold;
+    span.italic = font.italic;
+    span.monospace = font.monospace;
     return span;
+}
+
+// The smallest rectangle holding the quad, as fz_rect_from_quad makes it
+// (inline: it runs for every character of the page).
+Rect quad_box(const fz_quad& q) {
+    return {std::min(std::min(q.ll.x, q.lr.x), std::min(q.ul.x, q.ur.x)),
+            std::min(std::min(q.ll.y, q.lr.y), std::min(q.ul.y, q.ur.y)),
+            std::max(std::max(q.ll.x, q.lr.x), std::max(q.ul.x, q.ur.x)),
+            std::max(std::max(q.ll.y, q.lr.y), std::max(q.ul.y, q.ur.y))};
 }
 
 // Keeps the model's text valid UTF-8 whatever the font's mapping says:
 // surrogates, values beyond Unicode and NUL become U+FFFD.
 void append_utf8(std::string& out, int c) {
+    if (c > 0 && c < 0x80) {
+        out.push_back(static_cast<char>(c));
+        return;
+    }
     if (c <= 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
     char buffer[FZ_UTFMAX];
     int length = fz_runetochar(buffer, c);
@@ -72,7 +120,7 @@ bool needs_space_between(const fz_stext_char& previous, const fz_stext_char& nex
     return gap > 0.12f * std::max(previous.size, next.size);
 }
 
-Line build_line(fz_context* ctx, const fz_stext_line& source) {
+Line build_line(FontStyles& fonts, const fz_stext_line& source) {
     Line line;
     line.box = to_rect(source.bbox);
     line.horizontal = source.wmode == 0 && std::fabs(source.dir.y) < 0.1f && source.dir.x > 0;
@@ -83,21 +131,21 @@ Line build_line(fz_context* ctx, const fz_stext_line& source) {
             line.spans.back().text += ' ';
         previous = ch;
         if (line.spans.empty() || !style.same_as(*ch)) {
-            line.spans.push_back(start_span(ctx, *ch));
+            line.spans.push_back(start_span(fonts, *ch));
             style = {ch->font, ch->size, ch->color};
         }
         Span& span = line.spans.back();
         append_utf8(span.text, ch->c);
-        span.box = span.box.united(to_rect(fz_rect_from_quad(ch->quad)));
+        span.box = span.box.united(quad_box(ch->quad));
     }
     return line;
 }
 
-void add_text_block(fz_context* ctx, const fz_stext_block& source, PageModel& model) {
+void add_text_block(FontStyles& fonts, const fz_stext_block& source, PageModel& model) {
     TextBlock block;
     block.box = to_rect(source.bbox);
     for (const fz_stext_line* line = source.u.t.first_line; line != nullptr; line = line->next)
-        if (line->first_char != nullptr) block.lines.push_back(build_line(ctx, *line));
+        if (line->first_char != nullptr) block.lines.push_back(build_line(fonts, *line));
     if (!block.lines.empty()) model.text_blocks.push_back(std::move(block));
 }
 
@@ -174,9 +222,10 @@ PageModel build_page_model(const Document& document, const Page& page, const Mod
     check(foli_mu_extract_page(ctx, page.get(), &extract, &text, &vectors.list), "cannot read a page");
     TextPageHandle owner(ctx, text);
 
+    FontStyles fonts(ctx);
     for (const fz_stext_block* block = text->first_block; block != nullptr; block = block->next) {
         if (block->type == FZ_STEXT_BLOCK_TEXT)
-            add_text_block(ctx, *block, model);
+            add_text_block(fonts, *block, model);
         else if (block->type == FZ_STEXT_BLOCK_IMAGE && request.images)
             add_image_block(ctx, *block, model);
     }
