@@ -1,6 +1,6 @@
 #include "core/library_state.h"
 
-#include <new>
+#include <mutex>
 #include <utility>
 
 #include "core/errors.h"
@@ -9,6 +9,7 @@
 namespace foli {
 namespace {
 
+// Guards only the exchange of the pointer below, never a conversion.
 std::mutex g_state_mutex;
 std::shared_ptr<LibraryState> g_state;
 
@@ -39,23 +40,8 @@ void LibraryState::release() {
     }
 }
 
-LibraryState::LibraryState(std::string resource_path) : resource_path_(std::move(resource_path)) {
-    locks_.user = this;
-    locks_.lock = &LibraryState::lock;
-    locks_.unlock = &LibraryState::unlock;
-    base_ = foli_mu_new_base_context(&locks_);
-    if (base_ == nullptr) throw std::bad_alloc();
-    foli_mu_set_message_callbacks(base_, foli_mupdf_warning, foli_mupdf_error, nullptr);
-}
-
-LibraryState::~LibraryState() { fz_drop_context(base_); }
-
-void LibraryState::lock(void* user, int index) { static_cast<LibraryState*>(user)->mutexes_[index].lock(); }
-
-void LibraryState::unlock(void* user, int index) { static_cast<LibraryState*>(user)->mutexes_[index].unlock(); }
-
 Context::Context(std::shared_ptr<LibraryState> state) : state_(std::move(state)) {
-    ctx_ = foli_mu_clone_context(state_->base_context());
+    ctx_ = foli_mu_new_context();
     if (ctx_ == nullptr) fail(FOLI_ERR_OUT_OF_MEMORY, "cannot create a MuPDF context");
     foli_mu_set_message_callbacks(ctx_, foli_mupdf_warning, foli_mupdf_error, nullptr);
 }

@@ -20,11 +20,7 @@ static foli_mu_status status_from_caught(fz_context* ctx, foli_mu_status fallbac
 
 /* -------------------------------------------------------------- contexts */
 
-fz_context* foli_mu_new_base_context(const fz_locks_context* locks) {
-    return fz_new_context(NULL, locks, FZ_STORE_DEFAULT);
-}
-
-fz_context* foli_mu_clone_context(fz_context* base) { return fz_clone_context(base); }
+fz_context* foli_mu_new_context(void) { return fz_new_context(NULL, NULL, FZ_STORE_DEFAULT); }
 
 void foli_mu_set_message_callbacks(fz_context* ctx, fz_warning_cb* warning, fz_error_cb* error, void* user) {
     fz_set_warning_callback(ctx, warning, user);

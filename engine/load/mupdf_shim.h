@@ -26,10 +26,9 @@ typedef enum foli_mu_status {
     FOLI_MU_FAILED    /* anything else */
 } foli_mu_status;
 
-/* Contexts. The base context carries the caller's lock functions so that
- * clones can run on several threads at once. */
-fz_context* foli_mu_new_base_context(const fz_locks_context* locks);
-fz_context* foli_mu_clone_context(fz_context* base);
+/* A context that shares nothing with any other, so it needs no locks: one
+ * per conversion (or page count), used by one thread at a time. */
+fz_context* foli_mu_new_context(void);
 void foli_mu_set_message_callbacks(fz_context* ctx, fz_warning_cb* warning, fz_error_cb* error, void* user);
 
 /* Documents. */
