@@ -793,16 +793,3 @@ foli_mu_status foli_mu_decode_image(fz_context* ctx, fz_image* image, int64_t ma
     *out = converted;
     return status;
 }
-
-foli_mu_status foli_mu_pixmap_to_png(fz_context* ctx, fz_pixmap* pixmap, fz_buffer** out) {
-    foli_mu_status status = FOLI_MU_OK;
-    fz_var(status);
-    *out = NULL;
-    fz_try(ctx) {
-        *out = fz_new_buffer_from_pixmap_as_png(ctx, pixmap, fz_default_color_params);
-    }
-    fz_catch(ctx) {
-        status = status_from_caught(ctx, FOLI_MU_FAILED);
-    }
-    return status;
-}

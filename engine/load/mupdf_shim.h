@@ -95,8 +95,6 @@ foli_mu_status foli_mu_render_region(fz_context* ctx, fz_page* page, fz_rect cli
  * decoder can, so it never exists at full size: a few hundred bytes of PDF
  * can declare an image of many gigabytes. */
 foli_mu_status foli_mu_decode_image(fz_context* ctx, fz_image* image, int64_t max_pixels, fz_pixmap** out);
-/* Encodes a pixmap as PNG into a new buffer. */
-foli_mu_status foli_mu_pixmap_to_png(fz_context* ctx, fz_pixmap* pixmap, fz_buffer** out);
 
 #ifdef __cplusplus
 }

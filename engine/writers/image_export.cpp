@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/log.h"
+#include "writers/image_codecs.h"
 
 namespace foli {
 namespace {
@@ -26,16 +27,33 @@ const fz_buffer* passthrough_jpeg(fz_context* ctx, fz_image* image) {
     return compressed->buffer;
 }
 
+// A codec sink that appends to a string; the codec sees a failed write
+// rather than an exception.
+int append_to_string(void* user, const void* data, size_t size) noexcept {
+    try {
+        static_cast<std::string*>(user)->append(static_cast<const char*>(data), size);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
 }  // namespace
+
+std::string ImageExporter::encode_pixmap_png(const fz_pixmap* pixmap, float dpi) {
+    if (pixmap == nullptr || pixmap->alpha != 0 || (pixmap->n != 1 && pixmap->n != 3)) return {};
+    foli_raster raster{pixmap->w, pixmap->h, pixmap->n, pixmap->stride, pixmap->samples, 0, dpi};
+    std::string png;
+    foli_codec_sink sink{append_to_string, &png};
+    if (foli_encode_png(&raster, &sink) != FOLI_CODEC_OK) return {};
+    return png;
+}
 
 std::string ImageExporter::encode_png(fz_context* ctx, fz_image* image) {
     fz_pixmap* pixmap = nullptr;
     if (foli_mu_decode_image(ctx, image, kMaxExportPixels, &pixmap) != FOLI_MU_OK) return {};
     PixmapHandle pixmap_owner(ctx, pixmap);
-    fz_buffer* buffer = nullptr;
-    if (foli_mu_pixmap_to_png(ctx, pixmap, &buffer) != FOLI_MU_OK) return {};
-    BufferHandle buffer_owner(ctx, buffer);
-    return std::string(reinterpret_cast<const char*>(buffer->data), buffer->len);
+    return encode_pixmap_png(pixmap, image->xres > 0 ? static_cast<float>(image->xres) : 72.0f);
 }
 
 std::string ImageExporter::export_image(const ImageItem& item, int page_number, int image_number) {

@@ -19,6 +19,9 @@ public:
 
     // Encodes any image as PNG; empty on failure.
     static std::string encode_png(fz_context* ctx, fz_image* image);
+    // Encodes an RGB or gray pixmap without alpha as PNG, recording `dpi`;
+    // empty on failure.
+    static std::string encode_pixmap_png(const fz_pixmap* pixmap, float dpi);
 
 private:
     WriterContext& context_;

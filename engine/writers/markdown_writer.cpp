@@ -432,12 +432,11 @@ public:
             return {};
         }
         PixmapHandle pixmap_owner(ctx, pixmap);
-        fz_buffer* buffer = nullptr;
-        if (foli_mu_pixmap_to_png(ctx, pixmap, &buffer) != FOLI_MU_OK) return {};
-        BufferHandle buffer_owner(ctx, buffer);
+        std::string png = ImageExporter::encode_pixmap_png(pixmap, 72.0f * formula_zoom(clip));
+        if (png.empty()) return {};
         std::string path = context_.files.resource_folder() + "/page" + std::to_string(page.number()) + "_formula" +
                            std::to_string(formula_number) + ".png";
-        context_.files.write_file(path, buffer->data, buffer->len);
+        context_.files.write_file(path, png.data(), png.size());
         return resource_prefix() + context_.files.relative_to_output(path);
     }
 
