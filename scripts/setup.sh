@@ -8,22 +8,6 @@ cd "$(dirname "$0")/.."
 
 extras="${1:-}"
 
-install_debian_packages() {
-    mapfile -t packages < <(grep -v '^\s*#' scripts/debian-packages.txt | grep -v '^\s*$')
-    local missing=()
-    for package in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-    done
-    [ ${#missing[@]} -eq 0 ] && return
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "missing Debian packages (install them as root): ${missing[*]}" >&2
-        exit 1
-    fi
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-}
-
 find_python313() {
     local candidate
     for candidate in python3.13 /root/.pyenv/versions/3.13*/bin/python3.13 /usr/local/bin/python3.13 \
@@ -38,7 +22,7 @@ find_python313() {
     exit 1
 }
 
-install_debian_packages
+scripts/install_debian_packages.sh scripts/debian-packages.txt
 
 if [ ! -x .venv/bin/python ] || ! .venv/bin/python -c 'import sys; sys.exit(sys.version_info[:2] != (3, 13))'; then
     rm -rf .venv

@@ -18,32 +18,9 @@ using folia::base::OCRLanguage;
 using folia::base::OCROption;
 using folia::base::PageLayoutMode;
 
-struct Options {
-    bool enable_ai_layout = true;
-    bool contain_image = true;
-    bool contain_page_background_image = true;
-    bool json_contain_table = true;
-    bool contain_annotation = true;
-    bool excel_all_content = false;
-    bool excel_csv_format = false;
-    bool enable_ocr = false;
-    bool transparent_text = false;
-    bool txt_table_format = true;
-    bool image_path_enhance = false;
-    bool formula_to_image = false;
-    bool auto_create_folder = true;
-    bool output_document_per_page = false;
-    float image_scaling = 1.0f;
-    PageLayoutMode page_layout_mode = PageLayoutMode::FLOW;
-    ExcelWorksheetOption excel_worksheet_option = ExcelWorksheetOption::FOR_TABLE;
-    HtmlOption html_option = HtmlOption::SINGLE_PAGE;
-    OCROption ocr_option = OCROption::ALL;
-    ImageColorMode image_color_mode = ImageColorMode::COLOR;
-    ImageType image_type = ImageType::JPG;
-    std::string font_name;
-    std::string page_ranges;
-    std::vector<OCRLanguage> languages;
-};
+// The library reads the same record the module fills, decoded from the
+// flat C record.
+using Options = folia::base::ConvertOptions;
 
 // Copies the record; reads the language array, which is valid only for
 // the length of the call. Throws INVALID_ARG for a negative count or a
