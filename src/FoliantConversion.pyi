@@ -73,7 +73,7 @@ class OCRLanguage:
     def __str__(self, /) -> str: ...
     def __getstate__(self, /) -> int: ...
     def __setstate__(self, state: typing.SupportsInt | typing.SupportsIndex, /) -> None: ...
-    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple:
+    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple[object, ...]:
         """Pickles the member by its number under every pickle protocol."""
 
     @property
@@ -176,7 +176,7 @@ class ErrorCode:
     def __str__(self, /) -> str: ...
     def __getstate__(self, /) -> int: ...
     def __setstate__(self, state: typing.SupportsInt | typing.SupportsIndex, /) -> None: ...
-    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple:
+    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple[object, ...]:
         """Pickles the member by its number under every pickle protocol."""
 
     @property
@@ -207,7 +207,7 @@ class PageLayoutMode:
     def __str__(self, /) -> str: ...
     def __getstate__(self, /) -> int: ...
     def __setstate__(self, state: typing.SupportsInt | typing.SupportsIndex, /) -> None: ...
-    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple:
+    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple[object, ...]:
         """Pickles the member by its number under every pickle protocol."""
 
     @property
@@ -241,7 +241,7 @@ class ImageColorMode:
     def __str__(self, /) -> str: ...
     def __getstate__(self, /) -> int: ...
     def __setstate__(self, state: typing.SupportsInt | typing.SupportsIndex, /) -> None: ...
-    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple:
+    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple[object, ...]:
         """Pickles the member by its number under every pickle protocol."""
 
     @property
@@ -293,7 +293,7 @@ class ImageType:
     def __str__(self, /) -> str: ...
     def __getstate__(self, /) -> int: ...
     def __setstate__(self, state: typing.SupportsInt | typing.SupportsIndex, /) -> None: ...
-    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple:
+    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple[object, ...]:
         """Pickles the member by its number under every pickle protocol."""
 
     @property
@@ -330,7 +330,7 @@ class HtmlOption:
     def __str__(self, /) -> str: ...
     def __getstate__(self, /) -> int: ...
     def __setstate__(self, state: typing.SupportsInt | typing.SupportsIndex, /) -> None: ...
-    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple:
+    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple[object, ...]:
         """Pickles the member by its number under every pickle protocol."""
 
     @property
@@ -364,7 +364,7 @@ class ExcelWorksheetOption:
     def __str__(self, /) -> str: ...
     def __getstate__(self, /) -> int: ...
     def __setstate__(self, state: typing.SupportsInt | typing.SupportsIndex, /) -> None: ...
-    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple:
+    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple[object, ...]:
         """Pickles the member by its number under every pickle protocol."""
 
     @property
@@ -401,7 +401,7 @@ class OCROption:
     def __str__(self, /) -> str: ...
     def __getstate__(self, /) -> int: ...
     def __setstate__(self, state: typing.SupportsInt | typing.SupportsIndex, /) -> None: ...
-    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple:
+    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple[object, ...]:
         """Pickles the member by its number under every pickle protocol."""
 
     @property
@@ -587,7 +587,7 @@ class ConvertOptions:
     def __str__(self) -> str:
         """String representation of ConvertOptions object"""
 
-    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple:
+    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple[object, ...]:
         """Refuses pickling under every pickle protocol."""
 
 class LibraryManager:
@@ -646,7 +646,7 @@ class ConvertCallback:
     def reset(self) -> None:
         """Resets all callbacks to None."""
 
-    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple:
+    def __reduce_ex__(self, protocol: typing.SupportsInt | typing.SupportsIndex) -> tuple[object, ...]:
         """Refuses pickling under every pickle protocol."""
 
 class FOLIConversion:

@@ -1,5 +1,6 @@
 // The option enumerations, ErrorCode and the ConvertOptions record.
 #include <pybind11/pybind11.h>
+#include <pybind11/typing.h>
 #include <pybind11/stl.h>
 
 #include "folia/base/base_types.h"
@@ -127,7 +128,7 @@ void register_enumerations(py::module_& m) {
 // slot and the process aborts. Under those protocols an enumeration member
 // is rebuilt from its number, and any other object is treated as protocol 2
 // treats it (refused, for the classes that cannot be pickled).
-py::tuple reduce_for_any_protocol(py::handle self, int protocol, bool rebuild_from_number) {
+py::typing::Tuple<py::object, py::ellipsis> reduce_for_any_protocol(py::handle self, int protocol, bool rebuild_from_number) {
     if (protocol < 2 && rebuild_from_number)
         return py::make_tuple(py::type::of(self), py::make_tuple(py::int_(py::reinterpret_borrow<py::object>(self))));
     return py::module_::import("builtins").attr("object").attr("__reduce_ex__")(self, protocol < 2 ? 2 : protocol);

@@ -3,6 +3,7 @@
 // and the FOLIConversion entry points.
 #include <pybind11/functional.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/typing.h>
 #include <pybind11/stl.h>
 
 #include <cstdio>
@@ -292,7 +293,7 @@ void register_convert_callback(py::module_& m) {
         .def("reset", &PyConvertCallback::reset, "Resets all callbacks to None.")
         // Pickle protocols 0 and 1 would make pybind11 abort the process
         // (see the enumerations); refuse them as protocol 2 does.
-        .def("__reduce_ex__", [](py::handle self, int protocol) -> py::tuple {
+        .def("__reduce_ex__", [](py::handle self, int protocol) -> py::typing::Tuple<py::object, py::ellipsis> {
             return py::module_::import("builtins").attr("object").attr("__reduce_ex__")(self, protocol < 2 ? 2 : protocol);
         }, py::arg("protocol"), "Refuses pickling under every pickle protocol.");
 }

@@ -8,6 +8,7 @@ import ast
 import inspect
 import os
 import re
+import shutil
 import subprocess
 import sys
 from dataclasses import dataclass, field
@@ -261,10 +262,16 @@ def test_enum_members_and_their_values(stub: Stub, name: str) -> None:
 
 
 def _run_mypy_tool(arguments: list[str], cwd: Path) -> subprocess.CompletedProcess[str]:
-    folder = str(STUB.parent)
+    # mypy refuses site-packages on MYPYPATH, where the installed stub sits
+    # beside the module, so it reads a copy; the runtime module is imported
+    # from wherever the tests import it.
+    stubs = cwd / "stubs"
+    stubs.mkdir(exist_ok=True)
+    shutil.copy(STUB, stubs / STUB.name)
     environment = dict(os.environ)
-    environment["MYPYPATH"] = folder
-    environment["PYTHONPATH"] = os.pathsep.join(filter(None, [folder, environment.get("PYTHONPATH")]))
+    environment["MYPYPATH"] = str(stubs)
+    # The subprocess runs elsewhere, so a relative PYTHONPATH would not hold.
+    environment["PYTHONPATH"] = os.pathsep.join(filter(None, [str(module_file().parent), environment.get("PYTHONPATH")]))
     return subprocess.run(
         [sys.executable, "-m", *arguments], cwd=cwd, env=environment, capture_output=True, text=True, timeout=300
     )
