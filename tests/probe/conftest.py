@@ -77,10 +77,10 @@ def find_module_file() -> Path:
     if "FoliantConversion" in sys.modules:
         raise RuntimeError("FoliantConversion was imported before the probe was in place; "
                            "run the probe tests in their own process: python -m pytest tests/probe")
-    spec = importlib.util.find_spec("FoliantConversion")
-    if spec is None or spec.origin is None:
+    found = importlib.util.find_spec("FoliantConversion")
+    if found is None or found.origin is None:
         raise RuntimeError("FoliantConversion is not importable: install it or set PYTHONPATH")
-    return Path(spec.origin)
+    return Path(found.origin)
 
 
 def mapped_sdk_libraries() -> set[str]:
