@@ -36,7 +36,7 @@ void convert(OutputFormat format, const char* file_path, const char* password, c
     Document document(context, file_path, password);
     std::vector<int> pages = parse_page_ranges(options.page_ranges, document.page_count());
     DocumentInfo info = document.info(file_path);
-    OutputFiles files(output_path, options.auto_create_folder);
+    OutputFiles files(output_path, options.auto_create_folder, file_path);
 
     WriterContext writer_context{options, files, info, document, pages};
     std::unique_ptr<Writer> writer = make_writer(format, writer_context);

@@ -85,8 +85,13 @@ void OutputStream::close() {
     if (!ok || failed_) fail(FOLI_ERR_IO, "cannot write the output file");
 }
 
-OutputFiles::OutputFiles(std::string output_path, bool auto_create_folder)
+OutputFiles::OutputFiles(std::string output_path, bool auto_create_folder, const std::string& input_path)
     : output_path_(std::move(output_path)), auto_create_folder_(auto_create_folder) {
+    struct stat input;
+    if (stat(input_path.c_str(), &input) == 0) {
+        input_device_ = input.st_dev;
+        input_inode_ = input.st_ino;
+    }
     std::string name = file_name_of(output_path_);
     if (name.empty() || name == "." || name == "..") fail(FOLI_ERR_INVALID_ARG, "the output path names no file");
     directory_ = directory_of(output_path_);
@@ -152,6 +157,12 @@ OutputStream& OutputFiles::create(const std::string& final_path) {
     // Refused now rather than when commit() renames the file into place,
     // which would leave the files renamed before it behind.
     if (is_directory(final_path)) fail(FOLI_ERR_IO, "an output file's path is a folder");
+    // Under any name (a link, another spelling of the path) the input is
+    // never replaced by an output.
+    struct stat existing;
+    if (input_inode_ != 0 && stat(final_path.c_str(), &existing) == 0 && existing.st_dev == input_device_ &&
+        existing.st_ino == input_inode_)
+        fail(FOLI_ERR_INVALID_ARG, "an output would replace the input document");
     streams_.push_back(open_temp(final_path));
     return *streams_.back();
 }

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace foli {
@@ -59,8 +60,10 @@ private:
 class OutputFiles {
 public:
     // Throws INVALID_ARG for an empty file name and IO_ERROR when the
-    // output's folder does not exist or the path is a folder.
-    OutputFiles(std::string output_path, bool auto_create_folder);
+    // output's folder does not exist or the path is a folder. No output
+    // may replace `input_path` (the document being converted): creating
+    // one that would throws INVALID_ARG.
+    OutputFiles(std::string output_path, bool auto_create_folder, const std::string& input_path);
     ~OutputFiles();
     OutputFiles(const OutputFiles&) = delete;
     OutputFiles& operator=(const OutputFiles&) = delete;
@@ -102,6 +105,8 @@ private:
     std::vector<std::unique_ptr<OutputStream>> scratch_;
     std::vector<std::string> created_folders_;
     bool committed_ = false;
+    dev_t input_device_ = 0;
+    ino_t input_inode_ = 0;
 };
 
 }  // namespace foli

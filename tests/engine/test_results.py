@@ -356,6 +356,24 @@ def test_input_file_is_never_written(fmt: str, ranges: str, docs: Documents, tmp
 
 
 @formats
+@pytest.mark.parametrize("alias", ["same", "dotted", "hard-link"])
+def test_output_naming_the_input_is_refused(fmt: str, alias: str, docs: Documents, tmp_path: Path) -> None:
+    source = tmp_path / "input.pdf"
+    source.write_bytes(docs.simple.read_bytes())
+    target = {"same": source, "dotted": tmp_path / "." / "input.pdf", "hard-link": tmp_path / "linked.pdf"}[alias]
+    if alias == "hard-link":
+        os.link(source, target)
+    if fmt == "image":  # the image writer names its files itself: make one of them the input
+        source.rename(tmp_path / "input_1.png")
+        source = tmp_path / "input_1.png"
+        target = tmp_path / "input.png"
+    result = convert(fmt, source, target, auto_create_folder=False, image_type=fc.ImageType.PNG)
+    assert result == E.INVALID_ARG
+    assert source.read_bytes() == docs.simple.read_bytes()
+    assert not [path for path in tmp_path.rglob(".*") if path.is_file()]
+
+
+@formats
 @pytest.mark.parametrize("ranges", ["1-2", "9"], ids=["succeeds", "fails"])
 def test_existing_output_replaced_only_on_success(fmt: str, ranges: str, docs: Documents, out_dir: Path) -> None:
     old = out_dir / "doc_1.png" if fmt == "image" else output_path(out_dir, fmt)
