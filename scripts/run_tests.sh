@@ -2,8 +2,9 @@
 # Installs everything, then runs all tests against the installed module:
 # the module and engine tests in one interpreter, and the byte-level tests
 # against the probe library in a second one (the probe must be the
-# conversion library of its own process). Then the same engine and module
-# tests against an AddressSanitizer build, and a short fuzzing run.
+# conversion library of its own process). Then a compile check of the
+# engine against a newer MuPDF's headers, the same engine and module tests
+# against an AddressSanitizer build, and a short fuzzing run.
 # FOLI_FUZZ_SECONDS (default 90) sets the length of the fuzzing run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,5 +14,6 @@ scripts/setup.sh test
 scripts/install_debian_packages.sh scripts/debian-packages-checks.txt
 .venv/bin/python -m pytest tests --ignore=tests/probe
 .venv/bin/python -m pytest tests/probe
+scripts/check_newer_mupdf.sh
 PYTHON=.venv/bin/python scripts/run_asan_tests.sh
 PYTHON=.venv/bin/python engine/fuzz/run_fuzz.sh "${FOLI_FUZZ_SECONDS:-90}"

@@ -1,6 +1,7 @@
 /* MuPDF calls that may throw, each inside its own fz_try/fz_catch. No
  * fz_try block here contains a return; results travel through locals. */
 #include "mupdf_shim.h"
+#include "mupdf_compat.h"
 
 #include <math.h>
 #include <stdio.h>
@@ -11,7 +12,7 @@
 
 static foli_mu_status status_from_caught(fz_context* ctx, foli_mu_status fallback) {
     const char* message = fz_caught_message(ctx);
-    if (fz_caught(ctx) == FZ_ERROR_MEMORY) return FOLI_MU_MEMORY;
+    if (foli_mu_caught_memory_error(ctx)) return FOLI_MU_MEMORY;
     if (message != NULL && (strstr(message, "encryption") != NULL || strstr(message, "crypt") != NULL))
         return FOLI_MU_SECURITY;
     if (message != NULL && strstr(message, "out of memory") != NULL) return FOLI_MU_MEMORY;
@@ -100,7 +101,7 @@ static int outline_step(fz_context* ctx, fz_outline_iterator* iter,
         result = move(ctx, iter);
     }
     fz_catch(ctx) {
-        if (fz_caught(ctx) == FZ_ERROR_MEMORY) fz_rethrow(ctx);
+        if (foli_mu_caught_memory_error(ctx)) fz_rethrow(ctx);
         result = -1;
     }
     return result;
@@ -122,7 +123,7 @@ static fz_outline* append_outline_entry(fz_context* ctx, fz_outline_iterator* it
         }
     }
     fz_catch(ctx) {
-        if (fz_caught(ctx) == FZ_ERROR_MEMORY) fz_rethrow(ctx);
+        if (foli_mu_caught_memory_error(ctx)) fz_rethrow(ctx);
         fz_warn(ctx, "ignoring an unreadable outline entry");
     }
     return node;
@@ -611,7 +612,7 @@ static void tee_begin_mask(fz_context* ctx, fz_device* dev, fz_rect area, int lu
     fz_begin_mask(ctx, ((tee_device*)dev)->text, area, luminosity, cs, bc, params);
 }
 
-static void tee_end_mask(fz_context* ctx, fz_device* dev) { fz_end_mask(ctx, ((tee_device*)dev)->text); }
+static void tee_end_mask(FOLI_END_MASK_PARAMS) { FOLI_FORWARD_END_MASK(ctx, ((tee_device*)dev)->text); }
 
 static void tee_begin_group(fz_context* ctx, fz_device* dev, fz_rect area, fz_colorspace* cs, int isolated,
                             int knockout, int blendmode, float alpha) {

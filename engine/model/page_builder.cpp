@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "core/errors.h"
+#include "load/mupdf_compat.h"
 
 namespace foli {
 namespace {
@@ -35,10 +36,10 @@ bool is_monospace_name(const std::string& name) {
 struct SpanStyle {
     fz_font* font = nullptr;
     float size = 0;
-    int color = 0;
+    unsigned int color = 0;
 
     bool same_as(const fz_stext_char& ch) const {
-        return ch.font == font && std::fabs(ch.size - size) < 0.01f && ch.color == color;
+        return ch.font == font && std::fabs(ch.size - size) < 0.01f && FOLI_STEXT_CHAR_RGB(ch) == color;
     }
 };
 
@@ -83,7 +84,7 @@ Span start_span(FontStyles& fonts, const fz_stext_char& ch) {
     Span span;
     span.font = font.name;
     span.size = ch.size;
-    span.color = static_cast<uint32_t>(ch.color) & 0xFFFFFFu;
+    span.color = FOLI_STEXT_CHAR_RGB(ch);
     span.bold = font.bold;
     span.italic = font.italic;
     span.monospace = font.monospace;
@@ -132,7 +133,7 @@ Line build_line(FontStyles& fonts, const fz_stext_line& source) {
         previous = ch;
         if (line.spans.empty() || !style.same_as(*ch)) {
             line.spans.push_back(start_span(fonts, *ch));
-            style = {ch->font, ch->size, ch->color};
+            style = {ch->font, ch->size, FOLI_STEXT_CHAR_RGB(*ch)};
         }
         Span& span = line.spans.back();
         append_utf8(span.text, ch->c);
