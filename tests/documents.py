@@ -730,3 +730,28 @@ def make_off_page(path: Path) -> None:
         out.write(b"%010d 00000 n \n" % offset)
     out.write(b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref))
     path.write_bytes(out.getvalue())
+
+
+CHAPTER_HEADINGS = [
+    # (page, size, text): a title and a section on page 1, a sub-section
+    # alone on page 2, a section alone on page 3
+    (0, 24, "Annual Survey"),
+    (0, 18, "Methods"),
+    (1, 14, "Sampling details"),
+    (2, 18, "Findings"),
+]
+
+
+def make_chapters(path: Path) -> None:
+    """Three pages whose heading sizes only make sense across the document."""
+    doc = pymupdf.open()
+    for _ in range(3):
+        doc.new_page()
+    y_on_page = [80.0, 80.0, 80.0]
+    for page_index, size, text in CHAPTER_HEADINGS:
+        page = doc[page_index]
+        y = y_on_page[page_index]
+        page.insert_text((72, y), text, fontsize=size, fontname=BOLD)
+        _wrap(page, pymupdf.Rect(72, y + 12, 520, y + 60), PARAGRAPH_2)
+        y_on_page[page_index] = y + 90
+    doc.save(path)

@@ -63,7 +63,8 @@ void append_rows_as_paragraphs(Table& table, std::vector<Block>& blocks) {
 
 class PageAnalysis {
 public:
-    PageAnalysis(const PageModel& page, const AnalysisOptions& options) : page_(page), options_(options) {}
+    PageAnalysis(const PageModel& page, const AnalysisOptions& options, DocumentStyle* style)
+        : page_(page), options_(options), style_(style) {}
 
     std::vector<Block> run(float& body_size) {
         std::vector<Fragment> raw = collect_fragments(page_);
@@ -123,7 +124,7 @@ private:
             }
         }
         flush_text();
-        number_headings(blocks, body_size);
+        number_headings(blocks, body_size, style_);
         return blocks;
     }
 
@@ -141,6 +142,7 @@ private:
 
     const PageModel& page_;
     const AnalysisOptions& options_;
+    DocumentStyle* style_;
     std::vector<Fragment> fragments_;
     std::vector<Table> tables_;
     std::vector<Unit> units_;
@@ -151,9 +153,9 @@ private:
 
 std::string TableCell::text() const { return paragraph_text(lines); }
 
-PageLayout analyze_page(PageModel page, const AnalysisOptions& options) {
+PageLayout analyze_page(PageModel page, const AnalysisOptions& options, DocumentStyle* style) {
     PageLayout layout;
-    layout.blocks = PageAnalysis(page, options).run(layout.body_font_size);
+    layout.blocks = PageAnalysis(page, options, style).run(layout.body_font_size);
     layout.page = std::move(page);
     return layout;
 }

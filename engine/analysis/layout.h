@@ -52,8 +52,17 @@ struct AnalysisOptions {
     bool include_images = true;
 };
 
-// Regroups the page model into blocks in reading order.
-PageLayout analyze_page(PageModel page, const AnalysisOptions& options);
+// What the analysis carries from page to page of one document: the
+// heading sizes seen so far, so that a page whose only headings are
+// sub-sections numbers them below the larger headings of earlier pages.
+struct DocumentStyle {
+    std::vector<float> heading_sizes;  // distinct, largest first
+};
+
+// Regroups the page model into blocks in reading order. With a document
+// style, heading levels rank against the whole document so far, and the
+// style learns this page's heading sizes.
+PageLayout analyze_page(PageModel page, const AnalysisOptions& options, DocumentStyle* style = nullptr);
 
 // Joins the lines of a paragraph into one text: lines are joined with a
 // space, and a word hyphenated across a line break is joined again.

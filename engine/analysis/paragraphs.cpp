@@ -173,17 +173,27 @@ void build_text_blocks(std::vector<Fragment>& run, float body_size, std::vector<
     set_list_levels(blocks, first, text_x, body_size);
 }
 
-void number_headings(std::vector<Block>& blocks, float body_size) {
-    std::vector<float> sizes;
+namespace {
+
+// Adds `size` to distinct sizes kept largest first; sizes within half a
+// point count as one.
+void add_rank(std::vector<float>& ranks, float size) {
+    auto place = std::find_if(ranks.begin(), ranks.end(), [size](float rank) { return rank - size <= 0.5f; });
+    if (place != ranks.end() && std::fabs(*place - size) <= 0.5f) return;
+    ranks.insert(place, size);
+}
+
+}  // namespace
+
+void number_headings(std::vector<Block>& blocks, float body_size, DocumentStyle* style) {
+    std::vector<float> ranks;  // distinct sizes, largest first
+    if (style != nullptr) ranks = style->heading_sizes;
     for (const Block& block : blocks)
         if (block.kind == BlockKind::Heading) {
             float size = dominant_size(block.lines);
-            if (is_sized_heading(size, body_size)) sizes.push_back(size);
+            if (is_sized_heading(size, body_size)) add_rank(ranks, size);
         }
-    std::sort(sizes.begin(), sizes.end(), [](float a, float b) { return a > b; });
-    std::vector<float> ranks;  // distinct sizes, largest first
-    for (float size : sizes)
-        if (ranks.empty() || ranks.back() - size > 0.5f) ranks.push_back(size);
+    if (style != nullptr) style->heading_sizes = ranks;
     for (Block& block : blocks) {
         if (block.kind != BlockKind::Heading) continue;
         float size = dominant_size(block.lines);

@@ -14,8 +14,10 @@ namespace foli {
 // 0; number_headings gives the levels once the whole page is known.
 void build_text_blocks(std::vector<Fragment>& run, float body_size, std::vector<Block>& blocks);
 
-// Levels 1 to 6 by size rank among the page's headings, largest first;
-// headings at body size but bold take the level after the smallest size.
-void number_headings(std::vector<Block>& blocks, float body_size);
+// Levels 1 to 6 by size rank among the headings, largest first: those of
+// the page, and with a document style those of the earlier pages too (the
+// style then learns the page's sizes). Headings at body size but bold take
+// the level after the smallest size.
+void number_headings(std::vector<Block>& blocks, float body_size, DocumentStyle* style);
 
 }  // namespace foli

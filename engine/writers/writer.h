@@ -28,8 +28,8 @@ struct LayoutRequest {
 // writer that only renders never pays for text extraction.
 class PageSource {
 public:
-    PageSource(const Document& document, int index, const LayoutRequest& request)
-        : document_(document), page_(document, index), request_(request) {}
+    PageSource(const Document& document, int index, const LayoutRequest& request, DocumentStyle* style = nullptr)
+        : document_(document), page_(document, index), request_(request), style_(style) {}
 
     int index() const { return page_.index(); }     // 0-based in the document
     int number() const { return page_.index() + 1; }  // 1-based, as printed
@@ -37,7 +37,8 @@ public:
     const Document& document() const { return document_; }
 
     const PageLayout& layout() {
-        if (!layout_) layout_ = analyze_page(build_page_model(document_, page_, request_.model), request_.analysis);
+        if (!layout_)
+            layout_ = analyze_page(build_page_model(document_, page_, request_.model), request_.analysis, style_);
         return *layout_;
     }
 
@@ -45,6 +46,7 @@ private:
     const Document& document_;
     Page page_;
     const LayoutRequest& request_;
+    DocumentStyle* style_;
     std::optional<PageLayout> layout_;
 };
 

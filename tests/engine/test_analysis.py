@@ -57,6 +57,7 @@ def extra(tmp_path_factory: pytest.TempPathFactory) -> dict[str, Path]:
         "nested_list": d.make_nested_list,
         "running_header": d.make_running_header,
         "code_listing": d.make_code_listing,
+        "chapters": d.make_chapters,
     }
     paths = {}
     for name, make in makers.items():
@@ -145,6 +146,24 @@ def test_body_text_is_not_a_heading(docs: Documents, out_dir: Path, name: str) -
         kinds = {block["text"]: block["type"] for block in page["blocks"]}
         body = [text for text in kinds if text.startswith(("Body text", "Visit", "Go to", "This is"))]
         assert body and all(kinds[text] == "paragraph" for text in body)
+
+
+def test_heading_levels_rank_across_the_document(extra: dict[str, Path], out_dir: Path) -> None:
+    pages = convert(extra["chapters"], out_dir)["pages"]
+    headings = [
+        (page_index, block["text"], block["level"])
+        for page_index, page in enumerate(pages)
+        for block in page["blocks"]
+        if block["type"] == "heading"
+    ]
+    # The sub-section alone on page 2 stays below the sections of page 1,
+    # and the section alone on page 3 keeps the level of its kind.
+    assert headings == [
+        (0, "Annual Survey", 1),
+        (0, "Methods", 2),
+        (1, "Sampling details", 3),
+        (2, "Findings", 2),
+    ]
 
 
 def test_big_bold_line_is_a_heading_on_every_page(docs: Documents, out_dir: Path) -> None:
