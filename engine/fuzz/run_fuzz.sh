@@ -7,6 +7,8 @@
 #
 # Usage: engine/fuzz/run_fuzz.sh [seconds]          (default 120)
 # Environment: PYTHON (default .venv/bin/python, writes the seed corpus),
+# FOLI_FUZZ_SEED (a fixed seed makes the run repeatable: the same inputs in
+# the same order, cut short only by the time limit; default random),
 # FOLI_FUZZ_BUILD_DIR (default build/fuzz), FOLI_FUZZ_WORK_DIR (default
 # <build>/work: the growing corpus and the artifacts), JOBS (default 2).
 set -euo pipefail
@@ -40,5 +42,7 @@ if [ ${#regressions[@]} -gt 0 ]; then
     "$fuzzer" "${common[@]}" "${regressions[@]}"
 fi
 
+seed=()
+[ -n "${FOLI_FUZZ_SEED:-}" ] && seed=(-seed="$FOLI_FUZZ_SEED")
 echo "fuzzing for $seconds s"
-"$fuzzer" "${common[@]}" -max_total_time="$seconds" -print_final_stats=1 "$work/corpus"
+"$fuzzer" "${common[@]}" "${seed[@]}" -max_total_time="$seconds" -print_final_stats=1 "$work/corpus"
