@@ -2,10 +2,12 @@
 
 from __future__ import annotations
 
+from collections.abc import Callable
 from pathlib import Path
 
 import pytest
 
+import documents
 from documents import Documents, build_all
 
 # The probe tests bind the module to a recording build of the conversion
@@ -24,3 +26,20 @@ def out_dir(tmp_path: Path) -> Path:
     folder = tmp_path / "out"
     folder.mkdir()
     return folder
+
+
+@pytest.fixture(scope="session")
+def extra_document(tmp_path_factory: pytest.TempPathFactory) -> Callable[[str], Path]:
+    """Builds a document of documents.py that is not in `docs`, once per
+    session: extra_document("nested_list") runs make_nested_list."""
+    folder = tmp_path_factory.mktemp("extra-documents")
+    made: dict[str, Path] = {}
+
+    def build(name: str) -> Path:
+        if name not in made:
+            path = folder / f"{name}.pdf"
+            getattr(documents, f"make_{name}")(path)
+            made[name] = path
+        return made[name]
+
+    return build

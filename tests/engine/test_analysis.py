@@ -7,6 +7,7 @@ from __future__ import annotations
 import json
 import shutil
 import subprocess
+from collections.abc import Callable
 from pathlib import Path
 from typing import Any, cast
 
@@ -47,23 +48,17 @@ def table_grid(table: JsonObject) -> list[list[str]]:
 
 
 @pytest.fixture(scope="module")
-def extra(tmp_path_factory: pytest.TempPathFactory) -> dict[str, Path]:
-    """The documents made for the analysis tests alone."""
-    folder = tmp_path_factory.mktemp("analysis-documents")
-    makers = {
-        "hyphenated": d.make_hyphenated,
-        "report": d.make_report,
-        "merged_table": d.make_merged_table,
-        "nested_list": d.make_nested_list,
-        "running_header": d.make_running_header,
-        "code_listing": d.make_code_listing,
-        "chapters": d.make_chapters,
-    }
-    paths = {}
-    for name, make in makers.items():
-        paths[name] = folder / f"{name}.pdf"
-        make(paths[name])
-    return paths
+def extra(extra_document: Callable[[str], Path]) -> dict[str, Path]:
+    names = (
+        "hyphenated",
+        "report",
+        "merged_table",
+        "nested_list",
+        "running_header",
+        "code_listing",
+        "chapters",
+    )
+    return {name: extra_document(name) for name in names}
 
 
 def document(docs: Documents, extra: dict[str, Path], name: str) -> Path:

@@ -5,6 +5,7 @@ file only when the conversion succeeds."""
 from __future__ import annotations
 
 import re
+from collections.abc import Callable
 from pathlib import Path
 
 import pytest
@@ -31,10 +32,6 @@ from documents import (
     WIDE_TABLE,
     WRAPPED_CELL_TABLE,
     Documents,
-    make_hyphenated,
-    make_merged_table,
-    make_nested_list,
-    make_wrapped_cell_table,
 )
 
 IMAGE_LINK = re.compile(r"!\[([^\]]*)\]\(([^)]+)\)")
@@ -139,19 +136,14 @@ def test_pipe_table_holds_the_cells(docs: Documents, out_dir: Path, name: str, r
 
 
 @pytest.fixture(scope="module")
-def layout_docs(tmp_path_factory: pytest.TempPathFactory) -> dict[str, Path]:
-    folder = tmp_path_factory.mktemp("layout_documents")
-    made = {}
-    makers = {
-        "nested_list": make_nested_list,
-        "merged_table": make_merged_table,
-        "hyphenated": make_hyphenated,
-        "wrapped_cell_table": make_wrapped_cell_table,
-    }
-    for name, make in makers.items():
-        made[name] = folder / f"{name}.pdf"
-        make(made[name])
-    return made
+def layout_docs(extra_document: Callable[[str], Path]) -> dict[str, Path]:
+    names = (
+        "nested_list",
+        "merged_table",
+        "hyphenated",
+        "wrapped_cell_table",
+    )
+    return {name: extra_document(name) for name in names}
 
 
 def test_nested_list_items_are_indented(layout_docs: dict[str, Path], out_dir: Path) -> None:

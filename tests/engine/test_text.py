@@ -27,9 +27,6 @@ from documents import (
     WIDE_TABLE,
     WRAPPED_CELL_TABLE,
     Documents,
-    make_merged_table,
-    make_nested_list,
-    make_wrapped_cell_table,
 )
 
 STYLED_SENTENCE = "This sentence has a bold word and an italic one."
@@ -183,18 +180,8 @@ def test_table_columns_are_aligned(docs: Documents, out_dir: Path, name: str, ro
 
 
 @pytest.fixture(scope="module")
-def layout_docs(tmp_path_factory: pytest.TempPathFactory) -> dict[str, Path]:
-    folder = tmp_path_factory.mktemp("layout_documents")
-    made = {}
-    makers = {
-        "nested_list": make_nested_list,
-        "merged_table": make_merged_table,
-        "wrapped_cell_table": make_wrapped_cell_table,
-    }
-    for name, make in makers.items():
-        made[name] = folder / f"{name}.pdf"
-        make(made[name])
-    return made
+def layout_docs(extra_document: Callable[[str], Path]) -> dict[str, Path]:
+    return {name: extra_document(name) for name in ("nested_list", "merged_table", "wrapped_cell_table")}
 
 
 def test_nested_list_items_are_indented(layout_docs: dict[str, Path], out_dir: Path) -> None:
