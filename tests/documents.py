@@ -228,14 +228,9 @@ def make_not_pdf(path: Path) -> None:
     path.write_text("This is a plain text file, not a PDF.\n")
 
 
-def make_unsupported_security(path: Path) -> None:
-    """An /Encrypt dictionary naming a security handler nobody implements."""
-    objects = [
-        b"<< /Type /Catalog /Pages 2 0 R >>",
-        b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>",
-        b"<< /Filter /AcmeSecretHandler /V 4 /R 4 /Length 128 >>",
-    ]
+def _write_raw_pdf(path: Path, objects: list[bytes], trailer_extra: bytes = b"") -> None:
+    """Writes numbered objects (1 is the catalog) with a cross-reference
+    table, for documents PyMuPDF would not write as they are meant."""
     out = io.BytesIO()
     out.write(b"%PDF-1.7\n")
     offsets = []
@@ -247,10 +242,20 @@ def make_unsupported_security(path: Path) -> None:
     for offset in offsets:
         out.write(b"%010d 00000 n \n" % offset)
     out.write(
-        b"trailer\n<< /Size %d /Root 1 0 R /Encrypt 4 0 R /ID [<0123456789abcdef0123456789abcdef> "
-        b"<0123456789abcdef0123456789abcdef>] >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+        b"trailer\n<< /Size %d /Root 1 0 R%s >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, trailer_extra, xref)
     )
     path.write_bytes(out.getvalue())
+
+
+def make_unsupported_security(path: Path) -> None:
+    """An /Encrypt dictionary naming a security handler nobody implements."""
+    objects = [
+        b"<< /Type /Catalog /Pages 2 0 R >>",
+        b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>",
+        b"<< /Filter /AcmeSecretHandler /V 4 /R 4 /Length 128 >>",
+    ]
+    _write_raw_pdf(path, objects, b" /Encrypt 4 0 R /ID [<0123456789abcdef0123456789abcdef> <0123456789abcdef0123456789abcdef>]")
 
 
 MARKUP_TEXT = "Fish & Chips <b>not bold</b> \"quoted\" 'single'"
@@ -291,21 +296,7 @@ def make_markup(path: Path) -> None:
         b"/A << /S /URI /URI (" + MARKUP_UNSAFE_URI.encode() + b") >> >>",
         b"<< /Title (" + MARKUP_TITLE.encode() + b") >>",
     ]
-    out = io.BytesIO()
-    out.write(b"%PDF-1.7\n")
-    offsets = []
-    for number, body in enumerate(objects, 1):
-        offsets.append(out.tell())
-        out.write(b"%d 0 obj\n%s\nendobj\n" % (number, body))
-    xref = out.tell()
-    out.write(b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1))
-    for offset in offsets:
-        out.write(b"%010d 00000 n \n" % offset)
-    out.write(
-        b"trailer\n<< /Size %d /Root 1 0 R /Info %d 0 R >>\nstartxref\n%d\n%%%%EOF\n"
-        % (len(objects) + 1, len(objects), xref)
-    )
-    path.write_bytes(out.getvalue())
+    _write_raw_pdf(path, objects, b" /Info %d 0 R" % len(objects))
 
 
 WIDE_TABLE = [["名前", "都市", "Units"], ["山田太郎", "東京", "12"], ["Li", "北京市", "7"]]
@@ -660,18 +651,7 @@ def make_huge_image(path: Path) -> None:
         b"<< /Type /XObject /Subtype /Image /Width %d /Height %d /ColorSpace /DeviceRGB /BitsPerComponent 8 "
         b"/Length %d >>\nstream\n%s\nendstream" % (HUGE_IMAGE_SIDE, HUGE_IMAGE_SIDE, len(samples), samples),
     ]
-    out = io.BytesIO()
-    out.write(b"%PDF-1.7\n")
-    offsets = []
-    for number, body in enumerate(objects, 1):
-        offsets.append(out.tell())
-        out.write(b"%d 0 obj\n%s\nendobj\n" % (number, body))
-    xref = out.tell()
-    out.write(b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1))
-    for offset in offsets:
-        out.write(b"%010d 00000 n \n" % offset)
-    out.write(b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref))
-    path.write_bytes(out.getvalue())
+    _write_raw_pdf(path, objects)
 
 
 def make_huge_formula(path: Path) -> None:
@@ -718,18 +698,7 @@ def make_off_page(path: Path) -> None:
         b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate 90 /Contents 6 0 R " + font + b" >>",
         b"<< /Length %d >>\nstream\n%s\nendstream" % (len(turned), turned),
     ]
-    out = io.BytesIO()
-    out.write(b"%PDF-1.7\n")
-    offsets = []
-    for number, body in enumerate(objects, 1):
-        offsets.append(out.tell())
-        out.write(b"%d 0 obj\n%s\nendobj\n" % (number, body))
-    xref = out.tell()
-    out.write(b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1))
-    for offset in offsets:
-        out.write(b"%010d 00000 n \n" % offset)
-    out.write(b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref))
-    path.write_bytes(out.getvalue())
+    _write_raw_pdf(path, objects)
 
 
 CHAPTER_HEADINGS = [

@@ -11,26 +11,19 @@ import subprocess
 import sys
 import textwrap
 import threading
-from collections.abc import Callable
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 import pytest
 
 import FoliantConversion as fc
+from conversions import FORMATS
 from documents import Documents
 
 C = fc.FOLIConversion
 LM = fc.LibraryManager
 LOG_PREFIX = "[foliconversion] "
 
-FORMATS: dict[str, tuple[Callable[..., fc.ErrorCode], str]] = {
-    "txt": (C.start_pdf_to_txt, ".txt"),
-    "markdown": (C.start_pdf_to_markdown, ".md"),
-    "html": (C.start_pdf_to_html, ".html"),
-    "json": (C.start_pdf_to_json, ".json"),
-    "image": (C.start_pdf_to_image, ".png"),
-}
 DOCUMENTS = ["structured", "images", "ruled_table", "links", "outline", "truncated", "columns"]
 
 Job = tuple[str, str]  # (document, format)

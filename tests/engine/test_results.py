@@ -11,35 +11,18 @@ import os
 import subprocess
 import sys
 import textwrap
-from collections.abc import Callable
 from pathlib import Path
 
 import pytest
 from PIL import Image
 
 import FoliantConversion as fc
+from conversions import ALL_FORMATS, FORMATS, UNIMPLEMENTED
 from documents import PASSWORD, Documents, make_simple
 
 E = fc.ErrorCode
 C = fc.FOLIConversion
 
-# Format name -> (entry point, extension of the output path).
-FORMATS: dict[str, tuple[Callable[..., fc.ErrorCode], str]] = {
-    "txt": (C.start_pdf_to_txt, ".txt"),
-    "markdown": (C.start_pdf_to_markdown, ".md"),
-    "html": (C.start_pdf_to_html, ".html"),
-    "json": (C.start_pdf_to_json, ".json"),
-    "image": (C.start_pdf_to_image, ".png"),
-}
-UNIMPLEMENTED = {
-    "word": (C.start_pdf_to_word, ".docx"),
-    "excel": (C.start_pdf_to_excel, ".xlsx"),
-    "ppt": (C.start_pdf_to_ppt, ".pptx"),
-    "rtf": (C.start_pdf_to_rtf, ".rtf"),
-    "searchable_pdf": (C.start_pdf_to_searchable_pdf, ".pdf"),
-    "ofd": (C.start_pdf_to_ofd, ".ofd"),
-}
-ALL_FORMATS = {**FORMATS, **UNIMPLEMENTED}
 AS_ROOT = os.geteuid() == 0
 UNDER_ASAN = "libasan" in os.environ.get("LD_PRELOAD", "")
 
