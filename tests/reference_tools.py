@@ -1,0 +1,136 @@
+"""Independent references for checking outputs: the real-world corpus,
+pdftotext, LibreOffice headless and pdftoppm renders, and the measures the
+tests compare them by (bag-of-words F1, image similarity).
+
+Everything here runs software nobody on this project wrote; a test that
+needs a tool that is missing skips with the tool's name."""
+
+from __future__ import annotations
+
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+from collections import Counter
+from collections.abc import Iterable, Sequence
+from pathlib import Path
+
+import pytest
+
+REPOSITORY = Path(__file__).resolve().parents[1]
+
+
+def corpus_dir() -> Path | None:
+    """The folder of public real-world PDFs: $FOLI_CORPUS, else the shared
+    folder beside the checkout. None when neither exists."""
+    candidates = [os.environ.get("FOLI_CORPUS", ""), REPOSITORY.parent / "shared" / "corpus", "/work/shared/corpus"]
+    for candidate in candidates:
+        if candidate and Path(candidate, "README.md").is_file():
+            return Path(candidate)
+    return None
+
+
+# Corpus files that are not ordinary readable documents.
+CORPUS_SPECIAL = {"password-example.pdf", "malformed-from-issue-932.pdf"}
+
+
+def corpus_documents(include_special: bool = False) -> list[Path]:
+    """The corpus PDFs, sorted by name; skips the test when there is no corpus."""
+    folder = corpus_dir()
+    if folder is None:
+        pytest.skip("the real-world corpus is not here (set FOLI_CORPUS)")
+    return sorted(p for p in folder.glob("*.pdf") if include_special or p.name not in CORPUS_SPECIAL)
+
+
+def corpus_names() -> list[str]:
+    """The corpus file names for parametrising at collection time (empty
+    when there is no corpus; the tests then collect nothing)."""
+    folder = corpus_dir()
+    if folder is None:
+        return []
+    return sorted(p.name for p in folder.glob("*.pdf") if p.name not in CORPUS_SPECIAL)
+
+
+def require_tool(name: str) -> str:
+    path = shutil.which(name)
+    if path is None:
+        pytest.skip(f"{name} is not installed")
+    return path
+
+
+WORD = re.compile(r"\w+", re.UNICODE)
+
+
+def words(text: str) -> list[str]:
+    """Words as the text measures count them: runs of letters and digits,
+    case-folded, so that punctuation and layout do not count."""
+    return [w.casefold() for w in WORD.findall(text)]
+
+
+def bag_of_words_f1(found: Iterable[str], expected: Iterable[str]) -> float:
+    """F1 of two multisets of words; 1.0 when both are empty."""
+    a, b = Counter(found), Counter(expected)
+    if not a and not b:
+        return 1.0
+    common = sum((a & b).values())
+    if common == 0:
+        return 0.0
+    precision = common / sum(a.values())
+    recall = common / sum(b.values())
+    return 2 * precision * recall / (precision + recall)
+
+
+def pdftotext(pdf: Path, *flags: str, pages: tuple[int, int] | None = None) -> str:
+    require_tool("pdftotext")
+    arguments = ["pdftotext", "-q", *flags]
+    if pages is not None:
+        arguments += ["-f", str(pages[0]), "-l", str(pages[1])]
+    result = subprocess.run([*arguments, str(pdf), "-"], capture_output=True, check=True)
+    return result.stdout.decode("utf-8", errors="replace")
+
+
+def libreoffice_to_pdf(documents: Sequence[Path], out_dir: Path, timeout: float = 600) -> dict[Path, Path]:
+    """Converts documents to PDF with LibreOffice headless, all in one run
+    (starting LibreOffice costs seconds). Returns the source → PDF map of
+    those that converted; a source missing from it failed to open."""
+    soffice = shutil.which("soffice") or shutil.which("libreoffice")
+    if soffice is None:
+        pytest.skip("LibreOffice (soffice) is not installed")
+    out_dir.mkdir(parents=True, exist_ok=True)
+    with tempfile.TemporaryDirectory(prefix="lo-profile-") as profile:
+        subprocess.run(
+            [soffice, f"-env:UserInstallation=file://{profile}", "--headless", "--norestore",
+             "--convert-to", "pdf", "--outdir", str(out_dir), *map(str, documents)],
+            capture_output=True, timeout=timeout, check=False)
+    converted = {}
+    for document in documents:
+        pdf = out_dir / (document.stem + ".pdf")
+        if pdf.is_file() and pdf.stat().st_size > 0:
+            converted[document] = pdf
+    return converted
+
+
+def render_page(pdf: Path, page: int, out_dir: Path, width: int = 400, gray: bool = True) -> Path:
+    """Renders one 1-based page with pdftoppm, scaled to `width` pixels wide."""
+    require_tool("pdftoppm")
+    out_dir.mkdir(parents=True, exist_ok=True)
+    prefix = out_dir / f"{pdf.stem}-p{page}"
+    subprocess.run(["pdftoppm", "-f", str(page), "-l", str(page), "-singlefile", "-scale-to-x", str(width),
+                    "-scale-to-y", "-1", *(["-gray"] if gray else []), "-png", str(pdf), str(prefix)],
+                   capture_output=True, check=True)
+    return prefix.with_suffix(".png")
+
+
+def image_similarity(first: Path, second: Path) -> float:
+    """Similarity of two page renders in [0, 1]: one minus the mean absolute
+    gray difference, after bringing the second to the first one's size and
+    blurring both a little, so that anti-aliasing and sub-pixel shifts of a
+    glyph do not count as differences."""
+    from PIL import Image, ImageChops, ImageFilter, ImageStat
+
+    a = Image.open(first).convert("L")
+    b = Image.open(second).convert("L").resize(a.size)
+    a, b = (image.filter(ImageFilter.GaussianBlur(1.5)) for image in (a, b))
+    difference = ImageStat.Stat(ImageChops.difference(a, b)).mean[0]
+    return 1.0 - difference / 255.0
