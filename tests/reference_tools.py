@@ -52,6 +52,14 @@ def corpus_names() -> list[str]:
     return sorted(p.name for p in folder.glob("*.pdf") if p.name not in CORPUS_SPECIAL)
 
 
+def tool_env() -> dict[str, str]:
+    """The environment for outside tools: without the sanitizer runtimes
+    that the sanitizer test run preloads into every child process."""
+    env = dict(os.environ)
+    env.pop("LD_PRELOAD", None)
+    return env
+
+
 def require_tool(name: str) -> str:
     path = shutil.which(name)
     if path is None:
@@ -86,7 +94,7 @@ def pdftotext(pdf: Path, *flags: str, pages: tuple[int, int] | None = None) -> s
     arguments = ["pdftotext", "-q", *flags]
     if pages is not None:
         arguments += ["-f", str(pages[0]), "-l", str(pages[1])]
-    result = subprocess.run([*arguments, str(pdf), "-"], capture_output=True, check=True)
+    result = subprocess.run([*arguments, str(pdf), "-"], capture_output=True, check=True, env=tool_env())
     return result.stdout.decode("utf-8", errors="replace")
 
 
@@ -102,7 +110,7 @@ def libreoffice_to_pdf(documents: Sequence[Path], out_dir: Path, timeout: float 
         subprocess.run(
             [soffice, f"-env:UserInstallation=file://{profile}", "--headless", "--norestore",
              "--convert-to", "pdf", "--outdir", str(out_dir), *map(str, documents)],
-            capture_output=True, timeout=timeout, check=False)
+            capture_output=True, timeout=timeout, check=False, env=tool_env())
     converted = {}
     for document in documents:
         pdf = out_dir / (document.stem + ".pdf")
@@ -118,7 +126,7 @@ def render_page(pdf: Path, page: int, out_dir: Path, width: int = 400, gray: boo
     prefix = out_dir / f"{pdf.stem}-p{page}"
     subprocess.run(["pdftoppm", "-f", str(page), "-l", str(page), "-singlefile", "-scale-to-x", str(width),
                     "-scale-to-y", "-1", *(["-gray"] if gray else []), "-png", str(pdf), str(prefix)],
-                   capture_output=True, check=True)
+                   capture_output=True, check=True, env=tool_env())
     return prefix.with_suffix(".png")
 
 
