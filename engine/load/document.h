@@ -4,9 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "core/geometry.h"
 #include "core/library_state.h"
+#include "load/document_info.h"
 #include "load/mupdf_handle.h"
-#include "model/page_model.h"
 
 namespace foli {
 
