@@ -31,7 +31,7 @@ echo "check_newer_mupdf: $(grep -m1 'define FZ_VERSION ' "$include/mupdf/fitz/ve
 
 flags=(-fsyntax-only -Wall -Werror -I"$include" -Iengine -Iinclude -DFOLI_VERSION_TEXT='"check"')
 gcc -std=c11 "${flags[@]}" engine/load/mupdf_shim.c
-for source in engine/*/*.cpp; do
+for source in engine/*/*.cpp engine/*/*/*.cpp; do
     g++ -std=c++17 "${flags[@]}" $(pkg-config --cflags lept libpng libtiff-4 libwebp) "$source"
 done
 echo "check_newer_mupdf: the engine compiles against these headers"

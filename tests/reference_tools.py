@@ -67,12 +67,17 @@ def require_tool(name: str) -> str:
     return path
 
 
-WORD = re.compile(r"\w+", re.UNICODE)
+# Han ideographs and kana: scripts written without spaces, where a line
+# break can fall between any two characters. Each counts as a word of its
+# own, so that where a layout breaks the lines does not change the words.
+_UNSPACED = "\u3040-\u30ff\u3400-\u4dbf\u4e00-\u9fff\uf900-\ufaff"
+WORD = re.compile(f"[{_UNSPACED}]|[^\\W{_UNSPACED}]+", re.UNICODE)
 
 
 def words(text: str) -> list[str]:
     """Words as the text measures count them: runs of letters and digits,
-    case-folded, so that punctuation and layout do not count."""
+    case-folded, so that punctuation and layout do not count; each Han or
+    kana character is a word of its own."""
     return [w.casefold() for w in WORD.findall(text)]
 
 

@@ -69,6 +69,8 @@ std::unique_ptr<Writer> make_writer(OutputFormat format, WriterContext& context)
     case OutputFormat::Html: return make_html_writer(context);
     case OutputFormat::Json: return make_json_writer(context);
     case OutputFormat::Image: return make_image_writer(context);
+    case OutputFormat::Word: return make_word_writer(context);
+    case OutputFormat::Rtf: return make_rtf_writer(context);
     default: break;
     }
     fail(FOLI_ERR_UNKNOWN, "this build cannot write this format yet");

@@ -64,17 +64,32 @@ void OutputStream::write(const void* data, size_t size) {
 }
 
 void OutputStream::copy_range(uint64_t offset, uint64_t length, OutputStream& target) {
+    read_range(offset, length, [&](std::string_view chunk) { target.write(chunk); });
+}
+
+void OutputStream::read_range(uint64_t offset, uint64_t length,
+                              const std::function<void(std::string_view)>& consume) {
     if (file_ == nullptr || offset + length > size_) fail(FOLI_ERR_IO, "read past the end of a scratch file");
     if (::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) fail(FOLI_ERR_IO, "cannot seek a scratch file");
-    char chunk[1 << 16];
+    std::unique_ptr<char[]> chunk(new char[kStreamBuffer]);
     while (length > 0) {
-        size_t want = length < sizeof chunk ? static_cast<size_t>(length) : sizeof chunk;
-        if (std::fread(chunk, 1, want, file_) != want) fail(FOLI_ERR_IO, "cannot read a scratch file");
-        target.write(chunk, want);
+        size_t want = length < kStreamBuffer ? static_cast<size_t>(length) : kStreamBuffer;
+        if (std::fread(chunk.get(), 1, want, file_) != want) fail(FOLI_ERR_IO, "cannot read a scratch file");
+        consume(std::string_view(chunk.get(), want));
         length -= want;
     }
     // Later writes append again.
     if (::fseeko(file_, 0, SEEK_END) != 0) fail(FOLI_ERR_IO, "cannot seek a scratch file");
+}
+
+void OutputStream::overwrite(uint64_t offset, const void* data, size_t size) {
+    if (file_ == nullptr || offset + size > size_) fail(FOLI_ERR_IO, "overwrite past the end of an output");
+    bool ok = ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0 &&
+              (size == 0 || std::fwrite(data, 1, size, file_) == size) && ::fseeko(file_, 0, SEEK_END) == 0;
+    if (!ok) {
+        failed_ = true;
+        fail(FOLI_ERR_IO, "cannot write the output file");
+    }
 }
 
 void OutputStream::close() {

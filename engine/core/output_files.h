@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -44,6 +45,12 @@ public:
     // Appends `length` bytes of this stream, from `offset`, to `target`,
     // reading them back from the file in small chunks.
     void copy_range(uint64_t offset, uint64_t length, OutputStream& target);
+    // Hands `length` bytes of this stream, from `offset`, to `consume` in
+    // small chunks.
+    void read_range(uint64_t offset, uint64_t length, const std::function<void(std::string_view)>& consume);
+    // Writes over bytes already written, from `offset` (a header whose
+    // sizes are known only after its data); later writes append again.
+    void overwrite(uint64_t offset, const void* data, size_t size);
 
     const std::string& final_path() const { return final_path_; }
     const std::string& temp_path() const { return temp_path_; }

@@ -41,7 +41,8 @@ struct Format {
 
 const Format kFormats[] = {
     {FOLI_StartPDFToTxt, ".txt"},   {FOLI_StartPDFToMarkdown, ".md"}, {FOLI_StartPDFToHtml, ".html"},
-    {FOLI_StartPDFToJson, ".json"}, {FOLI_StartPDFToImage, ".png"},
+    {FOLI_StartPDFToJson, ".json"}, {FOLI_StartPDFToImage, ".png"},   {FOLI_StartPDFToWord, ".docx"},
+    {FOLI_StartPDFToRtf, ".rtf"},
 };
 constexpr unsigned kAllFormats = (1u << (sizeof kFormats / sizeof kFormats[0])) - 1;
 
@@ -161,7 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     _CConvertOption options = options_from(header);
     bool cancel = header[1] & 0x80;
-    unsigned formats = header[0] & kAllFormats;
+    // The first five formats are chosen by header[0], Word and RTF by
+    // header[4]'s high bits.
+    unsigned formats = (header[0] & 0x1Fu) | (((header[4] >> 4) & 0x03u) << 5);
     if (formats == 0) formats = kAllFormats;
     for (size_t i = 0; i < sizeof kFormats / sizeof kFormats[0]; ++i)
         if (formats & (1u << i)) run_format(kFormats[i], password, options, cancel);

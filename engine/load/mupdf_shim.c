@@ -750,6 +750,145 @@ foli_mu_status foli_mu_render_region(fz_context* ctx, fz_page* page, fz_rect cli
     return status;
 }
 
+/* A device that passes the page's graphics on to a draw device and leaves
+ * out what it draws as text (and images, when asked). Text used as a clip
+ * still clips, so every clip it pushes is popped again. */
+typedef struct graphics_device {
+    fz_device super;
+    fz_device* target;
+    int with_images;
+} graphics_device;
+
+#define GRAPHICS_TARGET(dev) (((graphics_device*)(dev))->target)
+
+static void graphics_fill_path(fz_context* ctx, fz_device* dev, const fz_path* path, int even_odd, fz_matrix ctm,
+                               fz_colorspace* cs, const float* color, float alpha, fz_color_params params) {
+    fz_fill_path(ctx, GRAPHICS_TARGET(dev), path, even_odd, ctm, cs, color, alpha, params);
+}
+
+static void graphics_stroke_path(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
+                                 fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
+                                 fz_color_params params) {
+    fz_stroke_path(ctx, GRAPHICS_TARGET(dev), path, stroke, ctm, cs, color, alpha, params);
+}
+
+static void graphics_clip_path(fz_context* ctx, fz_device* dev, const fz_path* path, int even_odd, fz_matrix ctm,
+                               fz_rect scissor) {
+    fz_clip_path(ctx, GRAPHICS_TARGET(dev), path, even_odd, ctm, scissor);
+}
+
+static void graphics_clip_stroke_path(fz_context* ctx, fz_device* dev, const fz_path* path,
+                                      const fz_stroke_state* stroke, fz_matrix ctm, fz_rect scissor) {
+    fz_clip_stroke_path(ctx, GRAPHICS_TARGET(dev), path, stroke, ctm, scissor);
+}
+
+static void graphics_clip_text(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_rect scissor) {
+    fz_clip_text(ctx, GRAPHICS_TARGET(dev), text, ctm, scissor);
+}
+
+static void graphics_clip_stroke_text(fz_context* ctx, fz_device* dev, const fz_text* text,
+                                      const fz_stroke_state* stroke, fz_matrix ctm, fz_rect scissor) {
+    fz_clip_stroke_text(ctx, GRAPHICS_TARGET(dev), text, stroke, ctm, scissor);
+}
+
+static void graphics_fill_shade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha,
+                                fz_color_params params) {
+    fz_fill_shade(ctx, GRAPHICS_TARGET(dev), shade, ctm, alpha, params);
+}
+
+static void graphics_fill_image(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, float alpha,
+                                fz_color_params params) {
+    if (((graphics_device*)dev)->with_images) fz_fill_image(ctx, GRAPHICS_TARGET(dev), image, ctm, alpha, params);
+}
+
+static void graphics_fill_image_mask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm,
+                                     fz_colorspace* cs, const float* color, float alpha, fz_color_params params) {
+    fz_fill_image_mask(ctx, GRAPHICS_TARGET(dev), image, ctm, cs, color, alpha, params);
+}
+
+static void graphics_clip_image_mask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm,
+                                     fz_rect scissor) {
+    fz_clip_image_mask(ctx, GRAPHICS_TARGET(dev), image, ctm, scissor);
+}
+
+static void graphics_pop_clip(fz_context* ctx, fz_device* dev) { fz_pop_clip(ctx, GRAPHICS_TARGET(dev)); }
+
+static void graphics_begin_mask(fz_context* ctx, fz_device* dev, fz_rect area, int luminosity, fz_colorspace* cs,
+                                const float* bc, fz_color_params params) {
+    fz_begin_mask(ctx, GRAPHICS_TARGET(dev), area, luminosity, cs, bc, params);
+}
+
+static void graphics_end_mask(FOLI_END_MASK_PARAMS) { FOLI_FORWARD_END_MASK(ctx, GRAPHICS_TARGET(dev)); }
+
+static void graphics_begin_group(fz_context* ctx, fz_device* dev, fz_rect area, fz_colorspace* cs, int isolated,
+                                 int knockout, int blendmode, float alpha) {
+    fz_begin_group(ctx, GRAPHICS_TARGET(dev), area, cs, isolated, knockout, blendmode, alpha);
+}
+
+static void graphics_end_group(fz_context* ctx, fz_device* dev) { fz_end_group(ctx, GRAPHICS_TARGET(dev)); }
+
+static void graphics_close(fz_context* ctx, fz_device* dev) { fz_close_device(ctx, GRAPHICS_TARGET(dev)); }
+
+static fz_device* new_graphics_device(fz_context* ctx, fz_device* target, int with_images) {
+    graphics_device* dev = fz_new_derived_device(ctx, graphics_device);
+    dev->super.close_device = graphics_close;
+    dev->super.fill_path = graphics_fill_path;
+    dev->super.stroke_path = graphics_stroke_path;
+    dev->super.clip_path = graphics_clip_path;
+    dev->super.clip_stroke_path = graphics_clip_stroke_path;
+    dev->super.clip_text = graphics_clip_text;
+    dev->super.clip_stroke_text = graphics_clip_stroke_text;
+    dev->super.fill_shade = graphics_fill_shade;
+    dev->super.fill_image = graphics_fill_image;
+    dev->super.fill_image_mask = graphics_fill_image_mask;
+    dev->super.clip_image_mask = graphics_clip_image_mask;
+    dev->super.pop_clip = graphics_pop_clip;
+    dev->super.begin_mask = graphics_begin_mask;
+    dev->super.end_mask = graphics_end_mask;
+    dev->super.begin_group = graphics_begin_group;
+    dev->super.end_group = graphics_end_group;
+    dev->target = target;
+    dev->with_images = with_images;
+    return &dev->super;
+}
+
+foli_mu_status foli_mu_render_page_graphics(fz_context* ctx, fz_page* page, float zoom, int with_images,
+                                            int with_annotations, fz_pixmap** out) {
+    foli_mu_status status = FOLI_MU_OK;
+    fz_pixmap* pixmap = NULL;
+    fz_device* draw = NULL;
+    fz_device* graphics = NULL;
+    fz_var(status);
+    fz_var(pixmap);
+    fz_var(draw);
+    fz_var(graphics);
+    *out = NULL;
+    fz_try(ctx) {
+        fz_matrix ctm = fz_scale(zoom, zoom);
+        fz_irect area = fz_round_rect(fz_transform_rect(fz_bound_page(ctx, page), ctm));
+        pixmap = fz_new_pixmap_with_bbox(ctx, fz_device_rgb(ctx), area, NULL, 0);
+        fz_clear_pixmap_with_value(ctx, pixmap, 0xFF);
+        draw = fz_new_draw_device(ctx, fz_identity, pixmap);
+        graphics = new_graphics_device(ctx, draw, with_images);
+        if (with_annotations)
+            fz_run_page(ctx, page, graphics, ctm, NULL);
+        else
+            fz_run_page_contents(ctx, page, graphics, ctm, NULL);
+        fz_close_device(ctx, graphics);
+    }
+    fz_always(ctx) {
+        fz_drop_device(ctx, graphics);
+        fz_drop_device(ctx, draw);
+    }
+    fz_catch(ctx) {
+        fz_drop_pixmap(ctx, pixmap);
+        pixmap = NULL;
+        status = status_from_caught(ctx, FOLI_MU_PAGE);
+    }
+    *out = pixmap;
+    return status;
+}
+
 /* The size to ask the decoder for: the image's own, or a smaller one of
  * the same shape that holds at most max_pixels pixels. */
 static fz_matrix decode_size(const fz_image* image, int64_t max_pixels) {

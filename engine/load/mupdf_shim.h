@@ -89,6 +89,11 @@ foli_mu_status foli_mu_render_page(fz_context* ctx, fz_page* page, float zoom, i
 /* Renders the part `clip` of the page (page coordinates) at `zoom` as RGB
  * on white, without annotations. */
 foli_mu_status foli_mu_render_region(fz_context* ctx, fz_page* page, fz_rect clip, float zoom, fz_pixmap** out);
+/* Renders the page at `zoom` as RGB on white with its text left out, and
+ * its images too unless `with_images`: the picture that positioned text
+ * is set on. */
+foli_mu_status foli_mu_render_page_graphics(fz_context* ctx, fz_page* page, float zoom, int with_images,
+                                            int with_annotations, fz_pixmap** out);
 /* Decodes an image into an RGB or gray pixmap without alpha. An image of
  * more than max_pixels pixels (0: no limit) is subsampled by a power of two
  * to between max_pixels and four times as many, while it is read where the

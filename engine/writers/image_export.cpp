@@ -56,25 +56,31 @@ std::string ImageExporter::encode_png(fz_context* ctx, fz_image* image) {
     return encode_pixmap_png(pixmap, image->xres > 0 ? static_cast<float>(image->xres) : 72.0f);
 }
 
+ImageExporter::Encoded ImageExporter::encode(fz_context* ctx, fz_image* image) {
+    Encoded encoded;
+    if (image == nullptr) return encoded;
+    if (const fz_buffer* jpeg = passthrough_jpeg(ctx, image)) {
+        encoded.data.assign(reinterpret_cast<const char*>(jpeg->data), jpeg->len);
+        encoded.extension = "jpg";
+    } else {
+        encoded.data = encode_png(ctx, image);
+    }
+    return encoded;
+}
+
 std::string ImageExporter::export_image(const ImageItem& item, int page_number, int image_number) {
     fz_context* ctx = item.image.context();
     fz_image* image = item.image.get();
     if (image == nullptr) return {};
     std::string base = context_.files.resource_folder() + "/page" + std::to_string(page_number) + "_img" +
                        std::to_string(image_number);
-    std::string path;
-    if (const fz_buffer* jpeg = passthrough_jpeg(ctx, image)) {
-        path = base + ".jpg";
-        context_.files.write_file(path, jpeg->data, jpeg->len);
-    } else {
-        std::string png = encode_png(ctx, image);
-        if (png.empty()) {
-            log_warning("page %d: image %d cannot be decoded and is left out", page_number, image_number);
-            return {};
-        }
-        path = base + ".png";
-        context_.files.write_file(path, png.data(), png.size());
+    Encoded encoded = encode(ctx, image);
+    if (encoded.data.empty()) {
+        log_warning("page %d: image %d cannot be decoded and is left out", page_number, image_number);
+        return {};
     }
+    std::string path = base + "." + encoded.extension;
+    context_.files.write_file(path, encoded.data.data(), encoded.data.size());
     return context_.files.relative_to_output(path);
 }
 

@@ -17,6 +17,14 @@ public:
     // cannot be decoded (it is then left out, with a warning).
     std::string export_image(const ImageItem& item, int page_number, int image_number);
 
+    // An image as a file holds it: the embedded JPEG bytes where they can
+    // be copied as they are, else PNG. Empty data when it cannot be decoded.
+    struct Encoded {
+        std::string data;
+        const char* extension = "png";  // "jpg" or "png", without the dot
+    };
+    static Encoded encode(fz_context* ctx, fz_image* image);
+
     // Encodes any image as PNG; empty on failure.
     static std::string encode_png(fz_context* ctx, fz_image* image);
     // Encodes an RGB or gray pixmap without alpha as PNG, recording `dpi`;

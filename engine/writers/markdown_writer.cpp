@@ -30,6 +30,7 @@
 
 #include "core/errors.h"
 #include "core/log.h"
+#include "writers/formula_lines.h"
 #include "writers/image_export.h"
 #include "writers/text_markdown.h"
 #include "writers/text_width.h"
@@ -37,19 +38,6 @@
 
 namespace foli {
 namespace {
-
-constexpr float kFormulaZoom = 2.0f;    // 144 dpi: formulas stay legible
-// A formula image never needs more pixels than this; a huge font on a huge
-// page would otherwise ask for gigabytes.
-constexpr double kMaxFormulaPixels = 4.0 * 1024 * 1024;
-constexpr float kFormulaMargin = 2.0f;  // points around the formula's lines
-
-// kFormulaZoom, or less for a region that would exceed kMaxFormulaPixels.
-float formula_zoom(const Rect& region) {
-    double area = static_cast<double>(region.width()) * region.height() * kFormulaZoom * kFormulaZoom;
-    if (area <= kMaxFormulaPixels) return kFormulaZoom;
-    return static_cast<float>(kFormulaZoom * std::sqrt(kMaxFormulaPixels / area));
-}
 
 bool is_blank(std::string_view text) { return text.find_first_not_of(" \t") == std::string_view::npos; }
 bool is_letter_byte(char c) {
@@ -293,33 +281,6 @@ private:
     size_t start_;
 };
 
-// ------------------------------------------------------------ formulas
-
-bool is_math_font(const std::string& font) {
-    static const char* const kMarks[] = {"CMMI", "CMSY", "CMEX", "MSAM", "MSBM", "Math", "Symbol"};
-    for (const char* mark : kMarks)
-        if (font.find(mark) != std::string::npos) return true;
-    return false;
-}
-
-size_t visible_code_points(std::string_view text) {
-    size_t count = 0;
-    for (char c : text)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80 && c != ' ' && c != '\t') ++count;
-    return count;
-}
-
-// A line with at least half of its visible characters in math fonts.
-bool is_formula_line(const Line& line) {
-    size_t math = 0, total = 0;
-    for (const Span& span : line.spans) {
-        size_t count = visible_code_points(span.text);
-        total += count;
-        if (is_math_font(span.font)) math += count;
-    }
-    return math > 0 && 2 * math >= total;
-}
-
 // ------------------------------------------------------------ the writer
 
 class MarkdownWriter;
@@ -422,18 +383,11 @@ public:
     }
 
     std::string formula_link(const PageSource& page, const Rect& box, int formula_number) {
-        Rect clip = box.intersected(page.page().bounds());
-        if (clip.empty()) return {};
-        fz_context* ctx = page.document().ctx();
-        fz_pixmap* pixmap = nullptr;
-        fz_rect area{clip.x0, clip.y0, clip.x1, clip.y1};
-        if (foli_mu_render_region(ctx, page.page().get(), area, formula_zoom(clip), &pixmap) != FOLI_MU_OK) {
+        std::string png = render_formula_png(page.document(), page.page(), box);
+        if (png.empty()) {
             log_warning("page %d: formula %d cannot be rendered and stays text", page.number(), formula_number);
             return {};
         }
-        PixmapHandle pixmap_owner(ctx, pixmap);
-        std::string png = ImageExporter::encode_pixmap_png(pixmap, 72.0f * formula_zoom(clip));
-        if (png.empty()) return {};
         std::string path = context_.files.resource_folder() + "/page" + std::to_string(page.number()) + "_formula" +
                            std::to_string(formula_number) + ".png";
         context_.files.write_file(path, png.data(), png.size());

@@ -77,5 +77,7 @@ std::unique_ptr<Writer> make_markdown_writer(WriterContext& context);
 std::unique_ptr<Writer> make_html_writer(WriterContext& context);
 std::unique_ptr<Writer> make_json_writer(WriterContext& context);
 std::unique_ptr<Writer> make_image_writer(WriterContext& context);
+std::unique_ptr<Writer> make_word_writer(WriterContext& context);
+std::unique_ptr<Writer> make_rtf_writer(WriterContext& context);
 
 }  // namespace foli

@@ -3,7 +3,10 @@ output path gets in the tests."""
 
 from __future__ import annotations
 
+import re
+import zipfile
 from collections.abc import Callable
+from pathlib import Path
 
 import FoliantConversion as fc
 
@@ -18,14 +21,28 @@ FORMATS: dict[str, Entry] = {
     "html": (C.start_pdf_to_html, ".html"),
     "json": (C.start_pdf_to_json, ".json"),
     "image": (C.start_pdf_to_image, ".png"),
+    "word": (C.start_pdf_to_word, ".docx"),
+    "rtf": (C.start_pdf_to_rtf, ".rtf"),
 }
 # The formats that must fail honestly and write nothing.
 UNIMPLEMENTED: dict[str, Entry] = {
-    "word": (C.start_pdf_to_word, ".docx"),
     "excel": (C.start_pdf_to_excel, ".xlsx"),
     "ppt": (C.start_pdf_to_ppt, ".pptx"),
-    "rtf": (C.start_pdf_to_rtf, ".rtf"),
     "searchable_pdf": (C.start_pdf_to_searchable_pdf, ".pdf"),
     "ofd": (C.start_pdf_to_ofd, ".ofd"),
 }
 ALL_FORMATS: dict[str, Entry] = {**FORMATS, **UNIMPLEMENTED}
+
+
+WORD_TEXT = re.compile(rb"<w:t(?: [^>]*)?>([^<]*)</w:t>|<w:(?:p|tab|br)[ />]")
+
+
+def output_text(path: Path) -> str:
+    """The text of an output file: a .docx's text runs (a space between
+    paragraphs), else the file read as UTF-8."""
+    if path.suffix != ".docx":
+        return path.read_text(encoding="utf-8")
+    with zipfile.ZipFile(path) as package:
+        body = package.read("word/document.xml")
+    pieces = [m[1].decode("utf-8") if m[1] is not None else " " for m in WORD_TEXT.finditer(body)]
+    return "".join(pieces).replace("&amp;", "&").replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", '"')

@@ -17,7 +17,7 @@ import pytest
 from PIL import Image
 
 import FoliantConversion as fc
-from conversions import ALL_FORMATS, FORMATS, UNIMPLEMENTED
+from conversions import ALL_FORMATS, FORMATS, UNIMPLEMENTED, output_text
 from documents import PASSWORD, Documents, make_simple
 
 E = fc.ErrorCode
@@ -72,7 +72,7 @@ def holds_page_text(fmt: str, files: list[Path], heading: str) -> bool:
         with Image.open(files[0]) as image:
             width, height = image.size
         return 0 < width < height
-    text = files[0].read_text(encoding="utf-8")
+    text = output_text(files[0])
     if fmt == "json":
         return heading in json.dumps(json.loads(text), ensure_ascii=False)
     return heading in text
@@ -143,7 +143,7 @@ def test_encrypted_with_the_password_converts(fmt: str, docs: Documents, out_dir
     files = written_files(out_dir)
     assert files
     if fmt != "image":
-        assert "Confidential text" in files[0].read_text(encoding="utf-8")
+        assert "Confidential text" in output_text(files[0])
 
 
 @formats

@@ -1,0 +1,70 @@
+// The two page layouts of the Word writer: FLOW, an editable document of
+// headings, paragraphs, lists, tables and pictures; BOX, every page drawn
+// as a picture of its graphics with the text set on it in positioned
+// frames.
+#pragma once
+
+#include <string>
+
+#include "core/options.h"
+#include "writers/word/word_text.h"
+#include "writers/writer.h"
+
+namespace foli::word {
+
+// The page's content area, in points: where its text and pictures lie.
+Rect content_box(const PageLayout& layout);
+
+// A picture in the text line (FLOW) or behind the text at a fixed place
+// on the page (BOX); sizes in points.
+std::string inline_picture(WordPackage& package, const std::string& relationship, float width, float height);
+std::string page_background_picture(WordPackage& package, const std::string& relationship, float width,
+                                    float height);
+
+// The bookmark a page starts with, so internal links can reach it.
+std::string page_bookmark_xml(WordPackage& package, int page_number);
+
+class FlowWriter {
+public:
+    FlowWriter(WordPackage& package, RunWriter& runs, const Options& options);
+    // `break_before`: the page starts a new page within its section.
+    void write_page(std::string& out, PageSource& source, bool break_before);
+
+private:
+    struct ListLevel {
+        int num_id = 0;
+        std::string kind;  // of the numbering at this level
+        long next = 1;     // the number the next item at this level would get
+    };
+
+    void begin_paragraph(std::string& out, std::string_view properties);
+    void write_text_block(std::string& out, const Block& block, const PageLayout& layout, const Rect& area);
+    void write_list_item(std::string& out, const Block& block, const PageLayout& layout);
+    void write_table(std::string& out, const Table& table, const PageLayout& layout, const Rect& area);
+    void write_image(std::string& out, const Block& block, const PageLayout& layout, const Rect& area);
+    void write_formula(std::string& out, PageSource& source, const Block& part, const Rect& area);
+    void write_pending_marks(std::string& out);
+    void end_list() { list_levels_.clear(); }
+
+    WordPackage& package_;
+    RunWriter& runs_;
+    const Options& options_;
+    bool break_pending_ = false;
+    std::string bookmark_pending_;
+    std::vector<ListLevel> list_levels_;  // of the list now open, by nesting level
+};
+
+class BoxWriter {
+public:
+    BoxWriter(WordPackage& package, RunWriter& runs, const Options& options);
+    void write_page(std::string& out, PageSource& source, bool break_before);
+
+private:
+    std::string background(PageSource& source);
+
+    WordPackage& package_;
+    RunWriter& runs_;
+    const Options& options_;
+};
+
+}  // namespace foli::word
