@@ -16,6 +16,10 @@ Groups and targets (ratio = their time / our time, from the process figures):
     markdown   start_pdf_to_markdown vs pymupdf4llm.to_markdown      >= 5x
     threads    two conversions on two threads vs one after the other >= 1.8x
                throughput (in-process)
+    word       start_pdf_to_word vs pdf2docx                          >= 20x
+               (and vs mutool convert -F docx, reported), with each
+               tool's text F1 through LibreOffice and the structure its
+               .docx holds (headings, lists, tables, pictures, frames)
 
 The corpus is made by bench/make_corpus.py when missing. See bench/README.md.
 """
@@ -92,6 +96,7 @@ class Runner:
             self.env["PYTHONPATH"] = ":".join(paths)
         self.scratch = Path(tempfile.mkdtemp(prefix="foli-bench-", dir=args.scratch))
         self.results: list[Result] = []
+        self.notes: list[str] = []  # lines a group adds to the report
 
     def close(self) -> None:
         shutil.rmtree(self.scratch, ignore_errors=True)
@@ -228,6 +233,21 @@ def markdown_group(runner: Runner, documents: list[Path], targets: list[Target])
             compare(targets, "markdown", document.stem, f"{tool} / ours", theirs, ours, 5.0)
 
 
+def word_group(runner: Runner, documents: list[Path], targets: list[Target]) -> None:
+    for document in documents:
+        ours = runner.ours("word", document, "docx", ".docx")
+        pdf2docx = runner.time_tool("word", document, "pdf2docx", runner.driver_maker("pdf2docx", document, ".docx"),
+                                    True)
+        mutool = runner.command("word", document, "mutool convert -F docx",
+                                lambda folder: ["mutool", "convert", "-F", "docx", "-o", str(folder / "out.docx"),
+                                                str(document)])
+        compare(targets, "word", document.stem, "pdf2docx / ours", pdf2docx, ours, 20.0)
+        compare(targets, "word", document.stem, "mutool -F docx / ours", mutool, ours, 1.0)
+    from word_fidelity import report_word_fidelity
+
+    report_word_fidelity(runner, documents)
+
+
 def thread_group(runner: Runner, documents: list[Path], targets: list[Target]) -> None:
     for document in documents:
         for kind in ("txt", "markdown"):
@@ -280,6 +300,10 @@ def print_report(runner: Runner, targets: list[Target], before: list[str]) -> No
         inner_ratio = f"{t.ratio_inner:6.2f}x" if t.ratio_inner is not None else "      -"
         print(f"  {t.verdict}  {t.group:8} {t.document:12} {t.what:40} wall {t.ratio_wall:6.2f}x  "
               f"cpu {cpu_ratio}  in-proc {inner_ratio}  goal >= {t.goal:g}x")
+    if runner.notes:
+        print()
+        for line in runner.notes:
+            print(line)
     load = os.getloadavg()[0]
     usable = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else (os.cpu_count() or 1)
     if load > usable / 2:
@@ -295,7 +319,7 @@ def main() -> int:
     parser.add_argument("--module-dir", help="folder holding the FoliantConversion module (put on PYTHONPATH)")
     parser.add_argument("--scratch", default=None, help="folder for output files (default: system temp)")
     parser.add_argument("--dpi", type=int, default=150, help="resolution of the image benchmarks")
-    parser.add_argument("--groups", default="text,images,markdown,threads", help="comma-separated groups to run")
+    parser.add_argument("--groups", default="text,images,markdown,threads,word", help="comma-separated groups to run")
     parser.add_argument("--no-warmup", action="store_true", help="do not run each tool once before timing")
     args = parser.parse_args()
     if args.runs is None:
@@ -309,7 +333,8 @@ def main() -> int:
     image_docs = [corpus / "graphics-20.pdf", corpus / "text-20.pdf"]
     markdown_docs = [corpus / "text-20.pdf"] + ([] if args.quick else [corpus / "text-100.pdf"])
     thread_docs = [corpus / "text-100.pdf"]
-    for path in {*text_docs, *image_docs, *markdown_docs}:
+    word_docs = [corpus / "text-20.pdf"] + ([] if args.quick else [corpus / "text-100.pdf"])
+    for path in {*text_docs, *image_docs, *markdown_docs, *word_docs}:
         path.read_bytes()  # into the page cache before anything is timed
 
     runner = Runner(args)
@@ -317,7 +342,8 @@ def main() -> int:
     print("\n".join(before), file=sys.stderr)
     targets: list[Target] = []
     groups = {"text": (text_group, text_docs), "images": (image_group, image_docs),
-              "markdown": (markdown_group, markdown_docs), "threads": (thread_group, thread_docs)}
+              "markdown": (markdown_group, markdown_docs), "threads": (thread_group, thread_docs),
+              "word": (word_group, word_docs)}
     try:
         for name in args.groups.split(","):
             run_group, documents = groups[name.strip()]

@@ -4,6 +4,8 @@
 
 TOOL is one of:
     txt, markdown, png, jpeg     FoliantConversion (start_pdf_to_*)
+    docx, docx-box, rtf          FoliantConversion to Word (FLOW, BOX) and RTF
+    pdf2docx                     pdf2docx.Converter, its defaults
     pymupdf4llm                  pymupdf4llm.to_markdown, its default mode
     pymupdf4llm-legacy           pymupdf4llm.to_markdown without its layout model
     threads-txt, threads-markdown
@@ -45,7 +47,12 @@ def ours(kind: str, dpi: int) -> Callable[[str, str], None]:
         "markdown": fc.FOLIConversion.start_pdf_to_markdown,
         "png": fc.FOLIConversion.start_pdf_to_image,
         "jpeg": fc.FOLIConversion.start_pdf_to_image,
+        "docx": fc.FOLIConversion.start_pdf_to_word,
+        "docx-box": fc.FOLIConversion.start_pdf_to_word,
+        "rtf": fc.FOLIConversion.start_pdf_to_rtf,
     }[kind]
+    if kind == "docx-box":
+        options.page_layout_mode = fc.PageLayoutMode.BOX
     if kind in ("png", "jpeg"):
         options.image_type = fc.ImageType.PNG if kind == "png" else fc.ImageType.JPEG
         options.image_scaling = dpi / 72
@@ -65,6 +72,23 @@ def pymupdf4llm_tool(layout: bool) -> Callable[[str, str], None]:
 
     def convert(source: str, target: str) -> None:
         Path(target).write_text(pymupdf4llm.to_markdown(source), encoding="utf-8")
+
+    return convert
+
+
+def pdf2docx_tool() -> Callable[[str, str], None]:
+    import logging
+
+    from pdf2docx import Converter
+
+    logging.disable(logging.WARNING)
+
+    def convert(source: str, target: str) -> None:
+        converter = Converter(source)
+        try:
+            converter.convert(target)
+        finally:
+            converter.close()
 
     return convert
 
@@ -102,6 +126,8 @@ def main() -> int:
     else:
         if args.tool in ("pymupdf4llm", "pymupdf4llm-legacy"):
             convert = pymupdf4llm_tool(layout=args.tool == "pymupdf4llm")
+        elif args.tool == "pdf2docx":
+            convert = pdf2docx_tool()
         else:
             convert = ours(args.tool, args.dpi)
         report = timed(lambda: convert(args.input, args.output))

@@ -724,3 +724,19 @@ def make_chapters(path: Path) -> None:
         _wrap(page, pymupdf.Rect(72, y + 12, 520, y + 60), PARAGRAPH_2)
         y_on_page[page_index] = y + 90
     doc.save(path)
+
+
+def make_noted(path: Path) -> None:
+    """Two paragraphs far apart, a sticky note beside the second and a
+    highlight with a comment on the first."""
+    doc = pymupdf.open()
+    page = doc.new_page()
+    page.insert_text((72, 100), "The first paragraph is highlighted.", fontsize=11)
+    page.insert_text((72, 400), "The second paragraph has a note.", fontsize=11)
+    note = page.add_text_annot((320, 395), "Check this figure\nagain")
+    note.set_info(title="Rita Reviewer")
+    note.update()
+    mark = page.add_highlight_annot(pymupdf.Rect(72, 88, 200, 104))
+    mark.set_info(content="Highlighted remark")
+    mark.update()
+    doc.save(path)

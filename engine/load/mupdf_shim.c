@@ -265,6 +265,94 @@ foli_mu_status foli_mu_load_links(fz_context* ctx, fz_page* page, fz_link** out)
     return status;
 }
 
+/* ----------------------------------------------------------------- notes */
+
+/* Free text shows its contents on the page already. */
+static int is_note_type(enum pdf_annot_type type) {
+    return type != PDF_ANNOT_LINK && type != PDF_ANNOT_WIDGET && type != PDF_ANNOT_POPUP &&
+           type != PDF_ANNOT_FREE_TEXT && type != PDF_ANNOT_UNKNOWN;
+}
+
+/* Appends the annotation's note to the list; throws only for memory. */
+static void add_note(fz_context* ctx, pdf_annot* annot, foli_note** notes, int* count, int* capacity) {
+    const char* contents = NULL;
+    const char* author = "";
+    fz_rect box = fz_empty_rect;
+    int usable = 0;
+    fz_var(contents);
+    fz_var(author);
+    fz_var(box);
+    fz_var(usable);
+    fz_try(ctx) {
+        if (is_note_type(pdf_annot_type(ctx, annot))) {
+            contents = pdf_annot_contents(ctx, annot);
+            box = pdf_bound_annot(ctx, annot);
+            usable = contents != NULL && contents[0] != 0;
+        }
+    }
+    fz_catch(ctx) {
+        if (foli_mu_caught_memory_error(ctx)) fz_rethrow(ctx);
+        usable = 0;
+    }
+    if (!usable) return;
+    fz_try(ctx) {
+        const char* given = pdf_annot_author(ctx, annot);
+        if (given != NULL) author = given;
+    }
+    fz_catch(ctx) {
+        if (foli_mu_caught_memory_error(ctx)) fz_rethrow(ctx);
+        author = "";
+    }
+    if (*count == *capacity) {
+        int grown = *capacity ? *capacity * 2 : 8;
+        *notes = fz_realloc_array(ctx, *notes, grown, foli_note);
+        *capacity = grown;
+    }
+    foli_note* note = &(*notes)[*count];
+    note->box = box;
+    note->contents = NULL;
+    note->author = NULL;
+    ++*count;
+    note->contents = fz_strdup(ctx, contents);
+    note->author = fz_strdup(ctx, author);
+}
+
+foli_mu_status foli_mu_load_notes(fz_context* ctx, fz_page* page, foli_note** out, int* out_count) {
+    foli_mu_status status = FOLI_MU_OK;
+    foli_note* notes = NULL;
+    int count = 0, capacity = 0;
+    fz_var(status);
+    fz_var(notes);
+    fz_var(count);
+    fz_var(capacity);
+    *out = NULL;
+    *out_count = 0;
+    pdf_page* pdf = pdf_page_from_fz_page(ctx, page);
+    if (pdf == NULL) return FOLI_MU_OK;
+    fz_try(ctx) {
+        for (pdf_annot* annot = pdf_first_annot(ctx, pdf); annot != NULL; annot = pdf_next_annot(ctx, annot))
+            add_note(ctx, annot, &notes, &count, &capacity);
+    }
+    fz_catch(ctx) {
+        status = status_from_caught(ctx, FOLI_MU_OK);
+    }
+    if (status != FOLI_MU_OK) {
+        foli_mu_drop_notes(ctx, notes, count);
+        return status;
+    }
+    *out = notes;
+    *out_count = count;
+    return FOLI_MU_OK;
+}
+
+void foli_mu_drop_notes(fz_context* ctx, foli_note* notes, int count) {
+    for (int i = 0; i < count; ++i) {
+        fz_free(ctx, notes[i].contents);
+        fz_free(ctx, notes[i].author);
+    }
+    fz_free(ctx, notes);
+}
+
 /* ------------------------------------------------------ vector collection */
 
 /* A device that passes everything on to the structured-text device and

@@ -51,6 +51,21 @@ int foli_mu_resolve_link_page(fz_context* ctx, fz_document* doc, const char* uri
 foli_mu_status foli_mu_load_page(fz_context* ctx, fz_document* doc, int index, fz_page** out, fz_rect* bounds);
 foli_mu_status foli_mu_load_links(fz_context* ctx, fz_page* page, fz_link** out);
 
+/* An annotation that carries a note for the reader: its place on the
+ * page and its text (UTF-8). */
+typedef struct foli_note {
+    fz_rect box;    /* page coordinates */
+    char* contents; /* never empty */
+    char* author;   /* "" when not given */
+} foli_note;
+
+/* The page's notes: annotations with a non-empty /Contents, links, form
+ * fields, pop-up windows and free text (already shown on the page)
+ * excepted. An unreadable annotation is left
+ * out; only running out of memory fails. Free with foli_mu_drop_notes. */
+foli_mu_status foli_mu_load_notes(fz_context* ctx, fz_page* page, foli_note** notes, int* count);
+void foli_mu_drop_notes(fz_context* ctx, foli_note* notes, int count);
+
 /* A ruling line or filled rectangle found in the page's vector graphics,
  * in page coordinates (points, y downwards). */
 typedef enum foli_vector_kind {

@@ -19,6 +19,7 @@
 #include "writers/office/fonts.h"
 #include "writers/office/list_numbering.h"
 #include "writers/office/package_parts.h"
+#include "writers/office/page_notes.h"
 #include "writers/office/runs.h"
 #include "writers/office/units.h"
 #include "writers/writer.h"
@@ -150,8 +151,11 @@ public:
                             std::to_string(source.number()) + "}";
         Rect area = content_of(layout);
         if (area.empty()) area = {0, 0, layout.page.width, layout.page.height};
+        std::vector<std::vector<office::PageNote>> notes = block_notes(source);
         list_open_ = false;
-        for (const Block& block : layout.blocks) {
+        for (size_t index = 0; index < layout.blocks.size(); ++index) {
+            const Block& block = layout.blocks[index];
+            notes_ = std::move(notes[index]);
             if (block.kind != BlockKind::ListItem) list_open_ = false;
             switch (block.kind) {
             case BlockKind::Paragraph:
@@ -161,8 +165,10 @@ public:
             case BlockKind::Image: write_image(out, block, layout, area); break;
             }
         }
-        if (break_pending_ || !bookmark_pending_.empty()) {
+        notes_ = std::move(notes.back());
+        if (break_pending_ || !bookmark_pending_.empty() || !notes_.empty()) {
             begin_paragraph(out, "");
+            append_notes(out);
             out += "\\par\n";
         }
         body_.write(out);
@@ -305,6 +311,45 @@ private:
         return out;
     }
 
+    // ------------------------------------------------------------ notes
+
+    // The page's notes by block (text blocks only), and those near no text
+    // block last.
+    std::vector<std::vector<office::PageNote>> block_notes(PageSource& source) {
+        const std::vector<Block>& blocks = source.layout().blocks;
+        std::vector<std::vector<office::PageNote>> by_block(blocks.size() + 1);
+        if (!context_.options.contain_annotation) return by_block;
+        std::vector<office::PageNote> notes = office::page_notes(source.document(), source.page());
+        if (notes.empty()) return by_block;
+        std::vector<size_t> text_blocks;
+        std::vector<Rect> boxes;
+        for (size_t i = 0; i < blocks.size(); ++i)
+            if (blocks[i].kind == BlockKind::Paragraph || blocks[i].kind == BlockKind::Heading ||
+                blocks[i].kind == BlockKind::ListItem) {
+                text_blocks.push_back(i);
+                boxes.push_back(blocks[i].box);
+            }
+        std::vector<int> anchors = office::nearest_boxes(notes, boxes);
+        for (size_t i = 0; i < notes.size(); ++i) {
+            size_t at = anchors[i] < 0 ? blocks.size() : text_blocks[static_cast<size_t>(anchors[i])];
+            by_block[at].push_back(std::move(notes[i]));
+        }
+        return by_block;
+    }
+
+    // RTF annotations at the end of the paragraph being written.
+    void append_notes(std::string& out) {
+        for (const office::PageNote& note : notes_) {
+            std::string author = office::trimmed(note.author);
+            if (author.empty()) author = "PDF";
+            out += "{\\*\\atnid " + rtf_text(author.substr(0, 1)) + "}{\\*\\atnauthor " + rtf_text(author) +
+                   "}\\chatn{\\*\\annotation\\pard\\plain ";
+            append_rtf_text(out, note.text);
+            out += "}";
+        }
+        notes_.clear();
+    }
+
     // ------------------------------------------------------------- text
 
     void begin_paragraph(std::string& out, const std::string& words) {
@@ -433,6 +478,7 @@ private:
         if (rtl_paragraph(runs)) words += "\\rtlpar";
         begin_paragraph(out, words);
         append_runs(out, runs, layout.page, heading);
+        append_notes(out);
         out += "\\par\n";
     }
 
@@ -482,6 +528,7 @@ private:
         append_rtf_text(out, printed_marker(block));
         out += "\\tab}";
         append_runs(out, runs, layout.page, false);
+        append_notes(out);
         out += "\\par\n";
     }
 
@@ -620,6 +667,7 @@ private:
     std::string outer_kind_;
     long outer_next_ = 1;
     RtfSection section_;
+    std::vector<office::PageNote> notes_;  // for the paragraph being written
     int pages_ = 0;
     bool break_pending_ = false;
     std::string bookmark_pending_;

@@ -25,6 +25,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 
 from PIL import Image  # noqa: E402
 
+from conversions import output_text  # noqa: E402
+
 from documents import (  # noqa: E402
     HUGE_IMAGE_SIDE,
     make_huge_formula,
@@ -32,7 +34,8 @@ from documents import (  # noqa: E402
     make_many_pages,
 )
 
-FORMATS = {"txt": ".txt", "markdown": ".md", "html": ".html", "json": ".json", "image": ".png"}
+FORMATS = {"txt": ".txt", "markdown": ".md", "html": ".html", "json": ".json", "image": ".png", "word": ".docx",
+           "rtf": ".rtf"}
 SHORT, LONG = 50, 500
 # What ten times the pages may add to the peak. Writers that hold one page
 # at a time add about 1 MB; one that kept every page's extracted text,
@@ -90,7 +93,7 @@ def output_pages(fmt: str, folder: Path) -> set[int]:
     images, else of the "Page <n>" headings in the text."""
     if fmt == "image":
         return {int(match[1]) for path in folder.rglob("doc_*.jpg") if (match := PAGE_FILE.fullmatch(path.name))}
-    text = (folder / ("doc" + FORMATS[fmt])).read_text(encoding="utf-8")
+    text = output_text(folder / ("doc" + FORMATS[fmt]))
     return {int(number) for number in PAGE_HEADING.findall(text)}
 
 

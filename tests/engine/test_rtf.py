@@ -140,6 +140,16 @@ def test_pictures_links_and_pages(docs: Documents, out_dir: Path) -> None:
     assert "HYPERLINK" not in converted(docs.links, out_dir, contain_annotation=False)
 
 
+def test_text_annotations_become_rtf_annotations(extra_document: Any, tmp_path: Path) -> None:
+    source = extra_document("noted")
+    rtf = converted(source, tmp_path)
+    assert balanced(rtf)
+    assert "{\\*\\atnauthor Rita Reviewer}\\chatn{\\*\\annotation\\pard\\plain Check this figure\\line again}" in rtf
+    second = rtf.index("The second paragraph has a note.")
+    assert rtf.index("Rita Reviewer") > second
+    assert "\\chatn" not in converted(source, tmp_path, contain_annotation=False)
+
+
 def test_font_name_and_metadata(docs: Documents, tmp_path: Path) -> None:
     rtf = converted(docs.structured, tmp_path, font_name="Georgia")
     fonts = re.findall(r"\{\\f\d+\\f[a-z]+\\fcharset\d+(?:\\fprq\d)? ([^;]*);\}", rtf)

@@ -430,6 +430,30 @@ def test_without_annotations_no_links(docs: Documents, out_dir: Path) -> None:
     assert documents.LINK_TEXT in [text_of(p) for p in package.paragraphs()]
 
 
+@pytest.mark.parametrize("mode", [FLOW, BOX], ids=["flow", "box"])
+@pytest.mark.parametrize("with_notes", [True, False])
+def test_text_annotations_become_comments(mode: fc.PageLayoutMode, with_notes: bool, extra_document: Any,
+                                         tmp_path: Path) -> None:
+    source = extra_document("noted")
+    package = converted(source, tmp_path, page_layout_mode=mode, contain_annotation=with_notes)
+    if not with_notes:
+        assert "word/comments.xml" not in package.names
+        assert not list(package.body.iter(f"{W}commentReference"))
+        return
+    comments = {c.get(f"{W}id"): c for c in package.xml("word/comments.xml").iter(f"{W}comment")}
+    texts = {cid: [text_of(p) for p in c.iter(f"{W}p")] for cid, c in comments.items()}
+    assert sorted(texts.values()) == [["Check this figure", "again"], ["Highlighted remark"]]
+    by_text = {tuple(v): k for k, v in texts.items()}
+    assert comments[by_text[("Check this figure", "again")]].get(f"{W}author") == "Rita Reviewer"
+    # Each comment marks the paragraph it is nearest to.
+    for paragraph in package.paragraphs():
+        for reference in paragraph.iter(f"{W}commentReference"):
+            expected = "second" if reference.get(f"{W}id") == by_text[("Check this figure", "again")] else "first"
+            assert expected in text_of(paragraph)
+            assert paragraph.find(f"{W}commentRangeStart[@{W}id='{reference.get(f'{W}id')}']") is not None
+    assert len(list(package.body.iter(f"{W}commentReference"))) == 2
+
+
 @pytest.mark.parametrize("as_image", [False, True])
 def test_formula_to_image(as_image: bool, docs: Documents, out_dir: Path) -> None:
     package = converted(docs.formula, out_dir, formula_to_image=as_image)

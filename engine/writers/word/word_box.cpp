@@ -127,9 +127,18 @@ void BoxWriter::write_page(std::string& out, PageSource& source, bool break_befo
     if (!picture.empty()) out += page_background_picture(package_, picture, page.width, page.height);
     out += "</w:p>";
 
-    for (const Line* line : page_lines(page)) {
+    std::vector<const Line*> lines = page_lines(page);
+    std::vector<Rect> boxes;
+    for (const Line* line : lines) boxes.push_back(line->box);
+    std::vector<std::vector<int>> comments;
+    if (options_.contain_annotation) comments = page_comments(package_, source, boxes);
+
+    for (size_t index = 0; index < lines.size(); ++index) {
+        const Line* line = lines[index];
         std::vector<office::StyledRun> runs = office::line_runs(*line);
         if (runs.empty()) continue;
+        const std::vector<int> no_comments;
+        const std::vector<int>& line_comments = index < comments.size() ? comments[index] : no_comments;
         const Rect& box = line->box;
         bool rtl = RunWriter::mostly_right_to_left(runs);
         float slack = box.width() * kFrameSlack + 6.0f;
@@ -144,14 +153,18 @@ void BoxWriter::write_page(std::string& out, PageSource& source, bool break_befo
         out += "<w:spacing w:before=\"0\" w:after=\"0\" w:line=\"" + h + "\" w:lineRule=\"exact\"/>";
         if (rtl) out += "<w:jc w:val=\"right\"/>";
         out += "</w:pPr>";
+        out += comment_starts(line_comments);
         RunWriter::Options options;
         options.in_frame = true;
         runs_.append(out, runs, page, options);
+        out += comment_ends(line_comments);
         out += "</w:p>";
     }
     // Readers that turn framed paragraphs into frames anchor them to the
     // paragraph that follows: this one keeps them on their page.
-    out += "<w:p><w:pPr><w:spacing w:before=\"0\" w:after=\"0\" w:line=\"20\" w:lineRule=\"exact\"/></w:pPr></w:p>";
+    out += "<w:p><w:pPr><w:spacing w:before=\"0\" w:after=\"0\" w:line=\"20\" w:lineRule=\"exact\"/></w:pPr>";
+    if (!comments.empty()) out += comment_starts(comments.back()) + comment_ends(comments.back());
+    out += "</w:p>";
 }
 
 }  // namespace foli::word

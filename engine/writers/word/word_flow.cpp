@@ -8,6 +8,7 @@
 #include "core/log.h"
 #include "writers/formula_lines.h"
 #include "writers/image_export.h"
+#include "writers/office/page_notes.h"
 #include "writers/office/units.h"
 #include "writers/office/xml.h"
 #include "writers/word/word_pages.h"
@@ -116,6 +117,35 @@ std::string page_bookmark_xml(WordPackage& package, int page_number) {
            id + "\"/>";
 }
 
+std::string comment_starts(const std::vector<int>& comments) {
+    std::string out;
+    for (int id : comments) out += "<w:commentRangeStart w:id=\"" + std::to_string(id) + "\"/>";
+    return out;
+}
+
+std::string comment_ends(const std::vector<int>& comments) {
+    std::string out;
+    for (int id : comments) {
+        std::string n = std::to_string(id);
+        out += "<w:commentRangeEnd w:id=\"" + n + "\"/><w:r><w:rPr><w:rStyle w:val=\"CommentReference\"/></w:rPr>"
+               "<w:commentReference w:id=\"" + n + "\"/></w:r>";
+    }
+    return out;
+}
+
+std::vector<std::vector<int>> page_comments(WordPackage& package, PageSource& source,
+                                            const std::vector<Rect>& boxes) {
+    std::vector<std::vector<int>> comments(boxes.size() + 1);
+    std::vector<office::PageNote> notes = office::page_notes(source.document(), source.page());
+    std::vector<int> anchors = office::nearest_boxes(notes, boxes);
+    for (size_t i = 0; i < notes.size(); ++i) {
+        // Without a box the note goes to the end of the page.
+        size_t at = anchors[i] < 0 ? boxes.size() : static_cast<size_t>(anchors[i]);
+        comments[at].push_back(package.add_comment(notes[i].author, notes[i].text));
+    }
+    return comments;
+}
+
 FlowWriter::FlowWriter(WordPackage& package, RunWriter& runs, const Options& options)
     : package_(package), runs_(runs), options_(options) {}
 
@@ -150,7 +180,24 @@ void FlowWriter::write_page(std::string& out, PageSource& source, bool break_bef
     Rect area = content_box(layout);
     if (area.empty()) area = {0, 0, layout.page.width, layout.page.height};
 
-    for (const Block& block : layout.blocks) {
+    // Notes go to the text block they are nearest to.
+    std::vector<size_t> text_blocks;
+    std::vector<Rect> boxes;
+    for (size_t i = 0; i < layout.blocks.size(); ++i) {
+        BlockKind kind = layout.blocks[i].kind;
+        if (kind == BlockKind::Paragraph || kind == BlockKind::Heading || kind == BlockKind::ListItem) {
+            text_blocks.push_back(i);
+            boxes.push_back(layout.blocks[i].box);
+        }
+    }
+    std::vector<std::vector<int>> comments;
+    if (options_.contain_annotation) comments = page_comments(package_, source, boxes);
+    std::vector<std::vector<int>> block_comments(layout.blocks.size());
+    for (size_t k = 0; k < text_blocks.size() && k < comments.size(); ++k) block_comments[text_blocks[k]] = comments[k];
+
+    for (size_t index = 0; index < layout.blocks.size(); ++index) {
+        const Block& block = layout.blocks[index];
+        comments_ = block_comments[index];
         if (block.kind != BlockKind::ListItem) end_list();
         switch (block.kind) {
         case BlockKind::Paragraph:
@@ -182,9 +229,13 @@ void FlowWriter::write_page(std::string& out, PageSource& source, bool break_bef
         case BlockKind::Image: write_image(out, block, layout, area); break;
         }
     }
-    // A page without content still takes a page, and keeps its bookmark.
-    if (break_pending_ || !bookmark_pending_.empty()) {
+    // A page without content still takes a page, and keeps its bookmark;
+    // notes near no text end the page.
+    comments_ = comments.empty() ? std::vector<int>() : comments.back();
+    if (break_pending_ || !bookmark_pending_.empty() || !comments_.empty()) {
         begin_paragraph(out, "");
+        open_comments(out);
+        close_comments(out);
         out += "</w:p>";
     }
 }
@@ -202,9 +253,11 @@ void FlowWriter::write_text_block(std::string& out, const Block& block, const Pa
     const char* jc = alignment_of(block, area);
     if (*jc != '\0') ppr += std::string("<w:jc w:val=\"") + jc + "\"/>";
     begin_paragraph(out, ppr);
+    open_comments(out);
     RunWriter::Options options;
     options.heading = heading;
     runs_.append(out, runs, layout.page, options);
+    close_comments(out);
     out += "</w:p>";
 }
 
@@ -240,7 +293,9 @@ void FlowWriter::write_list_item(std::string& out, const Block& block, const Pag
     if (RunWriter::mostly_right_to_left(runs)) ppr += "<w:bidi/>";
     ppr += "<w:ind w:left=\"" + std::to_string(720 + 360 * level) + "\" w:hanging=\"360\"/>";
     begin_paragraph(out, ppr);
+    open_comments(out);
     runs_.append(out, runs, layout.page, RunWriter::Options{});
+    close_comments(out);
     out += "</w:p>";
 }
 

@@ -21,6 +21,8 @@ constexpr std::string_view kNumberingType =
     "application/vnd.openxmlformats-officedocument.wordprocessingml.numbering+xml";
 constexpr std::string_view kFontTableType =
     "application/vnd.openxmlformats-officedocument.wordprocessingml.fontTable+xml";
+constexpr std::string_view kCommentsType =
+    "application/vnd.openxmlformats-officedocument.wordprocessingml.comments+xml";
 constexpr std::string_view kSettingsType =
     "application/vnd.openxmlformats-officedocument.wordprocessingml.settings+xml";
 
@@ -157,6 +159,28 @@ std::string WordPackage::hyperlink(const std::string& uri) {
     return document_relationships_.add_external_once(office::rel::kHyperlink, uri);
 }
 
+int WordPackage::add_comment(const std::string& author, const std::string& text) {
+    int id = comment_count_++;
+    std::string name = office::trimmed(author);
+    if (name.empty()) name = "PDF";
+    comments_ += "<w:comment w:id=\"" + std::to_string(id) + "\"";
+    append_attribute(comments_, "w:author", name);
+    append_attribute(comments_, "w:initials", name.substr(0, 1));
+    comments_ += ">";
+    // A paragraph per line of the note.
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        comments_ += "<w:p><w:r><w:t xml:space=\"preserve\">";
+        append_xml(comments_, std::string_view(text).substr(start, end - start));
+        comments_ += "</w:t></w:r></w:p>";
+        start = end + 1;
+    }
+    comments_ += "</w:comment>";
+    return id;
+}
+
 void WordPackage::use_font(const office::OfficeFont& font) { fonts_.emplace(font.family, font); }
 
 int WordPackage::new_list() {
@@ -216,6 +240,9 @@ std::string WordPackage::styles_xml() const {
     out += "<w:style w:type=\"character\" w:styleId=\"Hyperlink\"><w:name w:val=\"Hyperlink\"/>"
            "<w:basedOn w:val=\"DefaultParagraphFont\"/><w:uiPriority w:val=\"99\"/><w:unhideWhenUsed/>"
            "<w:rPr><w:color w:val=\"0563C1\"/><w:u w:val=\"single\"/></w:rPr></w:style>";
+    out += "<w:style w:type=\"character\" w:styleId=\"CommentReference\"><w:name w:val=\"annotation reference\"/>"
+           "<w:basedOn w:val=\"DefaultParagraphFont\"/><w:uiPriority w:val=\"99\"/><w:semiHidden/><w:unhideWhenUsed/>"
+           "<w:rPr><w:sz w:val=\"16\"/><w:szCs w:val=\"16\"/></w:rPr></w:style>";
     out += "<w:style w:type=\"table\" w:default=\"1\" w:styleId=\"TableNormal\"><w:name w:val=\"Normal Table\"/>"
            "<w:uiPriority w:val=\"99\"/><w:semiHidden/><w:unhideWhenUsed/><w:tblPr><w:tblInd w:w=\"0\" "
            "w:type=\"dxa\"/><w:tblCellMar><w:top w:w=\"0\" w:type=\"dxa\"/><w:left w:w=\"40\" w:type=\"dxa\"/>"
@@ -309,6 +336,11 @@ void WordPackage::finish(const std::string& final_section_xml) {
         zip_.add("word/numbering.xml", numbering_xml());
         types_.add_override("word/numbering.xml", kNumberingType);
         document_relationships_.add(office::rel::kNumbering, "numbering.xml");
+    }
+    if (comment_count_ > 0) {
+        zip_.add("word/comments.xml", part_start("comments") + comments_ + "</w:comments>");
+        types_.add_override("word/comments.xml", kCommentsType);
+        document_relationships_.add(office::rel::kComments, "comments.xml");
     }
     zip_.add("word/fontTable.xml", font_table_xml());
     types_.add_override("word/fontTable.xml", kFontTableType);

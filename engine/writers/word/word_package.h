@@ -48,6 +48,9 @@ public:
     int next_drawing_id() { return ++drawing_ids_; }
     int next_bookmark_id() { return bookmark_ids_++; }
 
+    // A comment for word/comments.xml; returns its id.
+    int add_comment(const std::string& author, const std::string& text);
+
     // Records a family used by some run, for the font table.
     void use_font(const office::OfficeFont& font);
 
@@ -81,6 +84,8 @@ private:
     int bookmark_ids_ = 0;
     std::map<std::string, office::OfficeFont> fonts_;  // by family
     std::vector<ListInstance> lists_;
+    std::string comments_;  // the w:comment elements
+    int comment_count_ = 0;
     std::map<std::string, size_t> family_characters_;
     std::map<long, size_t> size_characters_;  // by half-points
 };

@@ -24,6 +24,16 @@ std::string page_background_picture(WordPackage& package, const std::string& rel
 // The bookmark a page starts with, so internal links can reach it.
 std::string page_bookmark_xml(WordPackage& package, int page_number);
 
+// The comment marks of a paragraph: where its comments' ranges start (after
+// the paragraph's properties) and where they end, with the references.
+std::string comment_starts(const std::vector<int>& comments);
+std::string comment_ends(const std::vector<int>& comments);
+
+// The page's notes as comments of the package, each given to the box it is
+// nearest to: the comment ids for every box.
+std::vector<std::vector<int>> page_comments(WordPackage& package, PageSource& source,
+                                            const std::vector<Rect>& boxes);
+
 class FlowWriter {
 public:
     FlowWriter(WordPackage& package, RunWriter& runs, const Options& options);
@@ -45,6 +55,11 @@ private:
     void write_formula(std::string& out, PageSource& source, const Block& part, const Rect& area);
     void write_pending_marks(std::string& out);
     void end_list() { list_levels_.clear(); }
+    void open_comments(std::string& out) { out += comment_starts(comments_); }
+    void close_comments(std::string& out) {
+        out += comment_ends(comments_);
+        comments_.clear();
+    }
 
     WordPackage& package_;
     RunWriter& runs_;
@@ -52,6 +67,7 @@ private:
     bool break_pending_ = false;
     std::string bookmark_pending_;
     std::vector<ListLevel> list_levels_;  // of the list now open, by nesting level
+    std::vector<int> comments_;           // for the next paragraph
 };
 
 class BoxWriter {
