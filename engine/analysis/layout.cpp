@@ -1,4 +1,5 @@
-// analyze_page: the analysis stages in order. Tables are taken out first:
+// analyze_page: the analysis stages in order. Running heads are taken out
+// first (they stay out of the flow). Then tables:
 // ruled ones from the raw lines, so that no merge joins text across a
 // rule; aligned ones after lines on one row are merged (aligned code is
 // joined into whole lines instead). Then every line, table and image is
@@ -10,8 +11,10 @@
 #include <iterator>
 
 #include "analysis/fragments.h"
+#include "analysis/headings.h"
 #include "analysis/paragraphs.h"
 #include "analysis/reading_order.h"
+#include "analysis/running_heads.h"
 #include "analysis/tables.h"
 
 namespace foli {
@@ -66,20 +69,27 @@ public:
     PageAnalysis(const PageModel& page, const AnalysisOptions& options, DocumentStyle* style)
         : page_(page), options_(options), style_(style) {}
 
-    std::vector<Block> run(float& body_size) {
+    std::vector<Block> run(float& page_body_size) {
         std::vector<Fragment> raw = collect_fragments(page_);
         const bool page_has_text = !raw.empty();
-        body_size = dominant_font_size(raw);
+        page_body_size = dominant_font_size(raw);
+        const float body_size = style_ != nullptr && style_->body_size > 0 ? style_->body_size : page_body_size;
+        if (style_ != nullptr) learn_margins(raw, page_, *style_);
+        raw = take_running_heads(std::move(raw), body_size);
         std::vector<bool> used(raw.size(), false);
         tables_ = find_ruled_tables(page_, raw, used);
         fragments_ = merge_row_fragments(take_unused(raw, used));
         used.assign(fragments_.size(), false);
         std::vector<std::vector<int>> code_rows;
-        std::vector<Table> aligned = find_aligned_tables(fragments_, used, body_size, code_rows);
+        std::vector<Table> aligned = find_aligned_tables(fragments_, used, page_body_size, code_rows);
         std::move(aligned.begin(), aligned.end(), std::back_inserter(tables_));
         join_rows(fragments_, code_rows, used);
         collect_units(used, page_has_text);
-        return blocks_in_order(body_size);
+        std::vector<Block> blocks = std::move(headers_);
+        std::vector<Block> body = blocks_in_order(page_body_size, body_size);
+        std::move(body.begin(), body.end(), std::back_inserter(blocks));
+        std::move(footers_.begin(), footers_.end(), std::back_inserter(blocks));
+        return blocks;
     }
 
 private:
@@ -99,14 +109,32 @@ private:
                          page_.images[i].box.intersected({0, 0, page_.width, page_.height}));
     }
 
-    std::vector<Block> blocks_in_order(float body_size) {
+    // Moves the running heads into page header and footer blocks, a block
+    // per row, and returns the other fragments.
+    std::vector<Fragment> take_running_heads(std::vector<Fragment> fragments, float body_size) {
+        std::vector<MarginRole> roles = find_running_heads(fragments, page_, style_, body_size);
+        std::vector<bool> margin(fragments.size(), false);
+        for (size_t i = 0; i < fragments.size(); ++i) margin[i] = roles[i] != MarginRole::None;
+        for (const std::vector<int>& row : group_rows(fragments, margin)) {
+            Block block;
+            block.kind = roles[row.front()] == MarginRole::Header ? BlockKind::PageHeader : BlockKind::PageFooter;
+            for (int index : row) {
+                block.box = block.box.united(fragments[index].box());
+                block.lines.push_back(std::move(fragments[index].line));
+            }
+            (block.kind == BlockKind::PageHeader ? headers_ : footers_).push_back(std::move(block));
+        }
+        return take_unused(fragments, margin);
+    }
+
+    std::vector<Block> blocks_in_order(float page_body_size, float body_size) {
         std::vector<Block> blocks;
         std::vector<Fragment> text_run;
         auto flush_text = [&] {
             build_text_blocks(text_run, body_size, blocks);
             text_run.clear();
         };
-        for (int index : reading_order(boxes_, std::max(6.0f, body_size))) {
+        for (int index : reading_order(boxes_, std::max(6.0f, page_body_size))) {
             const Unit& unit = units_[index];
             if (unit.kind == Unit::Kind::Text) {
                 text_run.push_back(std::move(fragments_[unit.index]));
@@ -124,7 +152,7 @@ private:
             }
         }
         flush_text();
-        number_headings(blocks, body_size, style_);
+        assign_heading_levels(blocks, page_, body_size, style_);
         return blocks;
     }
 
@@ -147,6 +175,7 @@ private:
     std::vector<Table> tables_;
     std::vector<Unit> units_;
     std::vector<Rect> boxes_;
+    std::vector<Block> headers_, footers_;
 };
 
 }  // namespace

@@ -4,21 +4,20 @@
 #include <cmath>
 #include <optional>
 
+#include "analysis/headings.h"
 #include "analysis/lists.h"
 #include "analysis/utf8.h"
 
 namespace foli {
 namespace {
 
-// A heading is set at least this much larger than the body text.
-constexpr float kHeadingRatio = 1.15f;
 // The first two lines of a paragraph are at most this far apart (in ems
 // of whitespace between them); later lines keep the pitch of the first two.
 constexpr float kFirstLineGap = 0.6f;
 
-bool is_sized_heading(float size, float body_size) {
-    return body_size > 0 && size >= kHeadingRatio * body_size && size >= body_size + 1;
-}
+// Lines of code may stand this many of their own line pitches apart (a
+// blank line between two parts of a listing).
+constexpr float kCodeGapPitches = 2.6f;
 
 bool ends_sentence(const std::string& text) {
     size_t end = text.find_last_not_of(' ');
@@ -37,6 +36,7 @@ struct Draft {
     bool last_monospace = false;
     bool horizontal = true;
     bool all_bold = true;
+    bool all_monospace = true;
     int chars = 0;
     int rows = 0;           // lines of text, counting fragments side by side once
     float pitch = 0;        // distance between the baselines of its lines, once known
@@ -54,6 +54,7 @@ Draft start_draft(Fragment& fragment, std::optional<ListMarker> marker) {
     draft.last_monospace = fragment.monospace;
     draft.horizontal = fragment.line.horizontal;
     draft.all_bold = fragment.bold;
+    draft.all_monospace = fragment.monospace;
     draft.chars = fragment.chars;
     draft.rows = 1;
     draft.text_left = fragment.box().x0;
@@ -72,9 +73,21 @@ void add_to_draft(Draft& draft, Fragment& fragment) {
     draft.last_size = fragment.size;
     draft.last_monospace = fragment.monospace;
     draft.all_bold = draft.all_bold && fragment.bold;
+    draft.all_monospace = draft.all_monospace && fragment.monospace;
     draft.chars += fragment.chars;
     if (!draft.marker) draft.text_left = std::min(draft.text_left, box.x0);
     draft.lines.push_back(std::move(fragment.line));
+}
+
+// A listing goes on over lines of any length and indentation, and over a
+// blank line, as long as its lines stay in its column.
+bool continues_code(const Draft& draft, const Fragment& next) {
+    const Rect& previous = draft.last;
+    const Rect& box = next.box();
+    const float em = std::max(draft.last_size, next.size);
+    if (box.x0 < draft.box.x0 - 2 * em) return false;
+    float pitch = draft.pitch > 0 ? draft.pitch : 1.25f * em;
+    return box.y1 - previous.y1 <= kCodeGapPitches * pitch;
 }
 
 // Whether `next` carries on the paragraph in `draft`. A new paragraph
@@ -89,9 +102,10 @@ bool continues(const Draft& draft, const Fragment& next, bool next_is_item) {
     const float em = std::max(draft.last_size, next.size);
     if (on_same_row(previous, box)) return box.x0 >= previous.x1 - 0.5f * em;
     if (box.center_y() <= previous.y1) return false;
-    if (box.x1 <= draft.box.x0 || box.x0 >= draft.box.x1) return false;
     if (std::fabs(next.size - draft.last_size) > 0.1f * em) return false;
     if (draft.last_monospace != next.monospace) return false;
+    if (draft.all_monospace && !draft.marker) return continues_code(draft, next);
+    if (box.x1 <= draft.box.x0 || box.x0 >= draft.box.x1) return false;
     if (draft.all_bold && !next.bold) return false;
     if (draft.pitch > 0) {
         if (box.y1 - previous.y1 > 1.3f * draft.pitch + 0.5f) return false;
@@ -106,8 +120,20 @@ bool continues(const Draft& draft, const Fragment& next, bool next_is_item) {
     return true;
 }
 
+bool has_letter(const std::vector<Line>& lines) {
+    for (const Line& line : lines)
+        for (const Span& span : line.spans)
+            for (char c : span.text)
+                if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || static_cast<unsigned char>(c) >= 0xC0)
+                    return true;
+    return false;
+}
+
+// Headings are short and have words; code, page numbers and lone symbols
+// are never headings.
 bool looks_like_heading(const Draft& draft, float body_size) {
-    if (!draft.horizontal || body_size <= 0) return false;
+    if (!draft.horizontal || body_size <= 0 || draft.all_monospace) return false;
+    if (!has_letter(draft.lines)) return false;
     float size = dominant_size(draft.lines);
     if (is_sized_heading(size, body_size)) return draft.rows <= 3 && draft.chars <= 150;
     // A short bold line at body size is a heading; a bold paragraph is not.
@@ -122,6 +148,8 @@ Block finish_draft(Draft& draft, float body_size) {
         block.kind = BlockKind::ListItem;
         block.marker = draft.marker->text;
         block.ordered = draft.marker->ordered;
+    } else if (draft.all_monospace && draft.horizontal) {
+        block.kind = BlockKind::Code;
     } else if (looks_like_heading(draft, body_size)) {
         block.kind = BlockKind::Heading;
     }
@@ -160,7 +188,8 @@ void build_text_blocks(std::vector<Fragment>& run, float body_size, std::vector<
     };
     for (Fragment& fragment : run) {
         std::optional<ListMarker> marker;
-        if (fragment.line.horizontal && !is_sized_heading(fragment.size, body_size))
+        // Code has no list items: "- x" and "1. y" in a listing are code.
+        if (fragment.line.horizontal && !fragment.monospace && !is_sized_heading(fragment.size, body_size))
             marker = find_list_marker(fragment.line.text());
         if (draft && continues(*draft, fragment, marker.has_value())) {
             add_to_draft(*draft, fragment);
@@ -171,41 +200,6 @@ void build_text_blocks(std::vector<Fragment>& run, float body_size, std::vector<
     }
     if (draft) finish();
     set_list_levels(blocks, first, text_x, body_size);
-}
-
-namespace {
-
-// Adds `size` to distinct sizes kept largest first; sizes within half a
-// point count as one.
-void add_rank(std::vector<float>& ranks, float size) {
-    auto place = std::find_if(ranks.begin(), ranks.end(), [size](float rank) { return rank - size <= 0.5f; });
-    if (place != ranks.end() && std::fabs(*place - size) <= 0.5f) return;
-    ranks.insert(place, size);
-}
-
-}  // namespace
-
-void number_headings(std::vector<Block>& blocks, float body_size, DocumentStyle* style) {
-    std::vector<float> ranks;  // distinct sizes, largest first
-    if (style != nullptr) ranks = style->heading_sizes;
-    for (const Block& block : blocks)
-        if (block.kind == BlockKind::Heading) {
-            float size = dominant_size(block.lines);
-            if (is_sized_heading(size, body_size)) add_rank(ranks, size);
-        }
-    if (style != nullptr) style->heading_sizes = ranks;
-    for (Block& block : blocks) {
-        if (block.kind != BlockKind::Heading) continue;
-        float size = dominant_size(block.lines);
-        int level = static_cast<int>(ranks.size()) + 1;
-        if (is_sized_heading(size, body_size))
-            for (size_t rank = 0; rank < ranks.size(); ++rank)
-                if (ranks[rank] - size <= 0.5f) {
-                    level = static_cast<int>(rank) + 1;
-                    break;
-                }
-        block.heading_level = std::min(level, 6);
-    }
 }
 
 }  // namespace foli

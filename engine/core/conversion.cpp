@@ -45,11 +45,11 @@ void convert(OutputFormat format, const char* file_path, const char* password, c
              format_name(format));
 
     Progress progress(callback, static_cast<int>(pages.size()));
-    DocumentStyle style;
+    DocumentAnalysis analysis = survey_document(document, pages, request, info);
     writer->begin();
     for (size_t i = 0; i < pages.size(); ++i) {
         if (progress.cancel_requested()) fail(FOLI_ERR_CANCEL, "cancelled");
-        PageSource page(document, pages[i], request, &style);
+        PageSource page(document, pages[i], request, &analysis);
         writer->write_page(page);
         progress.pages_done(static_cast<int>(i + 1));
     }

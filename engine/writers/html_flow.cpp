@@ -1,6 +1,8 @@
 // Reflowable HTML: the analysed blocks as headings, paragraphs, nested
 // lists, tables and figures, with bold, italic, monospace and links kept
-// inside the text.
+// inside the text. Code is <pre><code>; a table of contents is a list of
+// links to the pages its entries point at; running heads go into the
+// page's <header> and <footer>.
 #include <algorithm>
 #include <cctype>
 #include <string_view>
@@ -349,25 +351,84 @@ void write_text_block(std::string& out, const Block& block, const PageModel& pag
     }
 }
 
+void write_code(std::string& out, const Block& block) {
+    std::string text = code_text(block);
+    if (text.find_first_not_of(" \n") == std::string::npos) return;
+    out += "<pre><code>";
+    append_escaped(out, text);
+    out += "</code></pre>\n";
+}
+
+void write_contents_entry(std::string& out, const Block& block, const PageModel& page,
+                          const PageReferences& references) {
+    std::string title = rich_text(block.lines, page, references);
+    std::string href = block.target_page >= 0 ? references.page_href(block.target_page) : std::string();
+    out += "<li";
+    if (block.list_level > 0) out += " style=\"margin-left:" + std::to_string(std::min(block.list_level, 9) * 1.5) + "em\"";
+    out += ">";
+    if (!href.empty()) {
+        out += "<a href=\"";
+        append_escaped(out, href);
+        out += "\">" + title + "</a>";
+    } else {
+        out += title;
+        if (!block.page_label.empty()) {
+            out += " <span class=\"page-label\">";
+            append_escaped(out, block.page_label);
+            out += "</span>";
+        }
+    }
+    out += "</li>\n";
+}
+
+// The running heads of the page in one element ("header" or "footer").
+void write_margin(std::string& out, const PageLayout& layout, BlockKind kind, const char* tag,
+                  const PageReferences& references) {
+    std::string content;
+    for (const Block& block : layout.blocks) {
+        if (block.kind != kind) continue;
+        std::string text = rich_text(block.lines, layout.page, references);
+        if (text.empty()) continue;
+        content += "<p>" + text + "</p>";
+    }
+    if (content.empty()) return;
+    out += std::string("<") + tag + ">" + content + "</" + tag + ">\n";
+}
+
 }  // namespace
 
 void write_flow_page(std::string& out, const PageLayout& layout, PageReferences& references, const PageStyle& style) {
     const PageModel& page = layout.page;
     out += "<section class=\"page\" id=\"" + page_anchor(page.index + 1) + "\">\n";
+    write_margin(out, layout, BlockKind::PageHeader, "header", references);
     ListWriter lists(out);
+    bool in_contents = false;
     for (const Block& block : layout.blocks) {
         if (block.kind == BlockKind::ListItem) {
             lists.item(block, rich_text(block.lines, page, references));
             continue;
         }
         lists.close_all();
+        if (block.kind == BlockKind::ContentsEntry) {
+            if (!in_contents) out += "<ul class=\"contents\">\n";
+            in_contents = true;
+            write_contents_entry(out, block, page, references);
+            continue;
+        }
+        if (in_contents) out += "</ul>\n";
+        in_contents = false;
         switch (block.kind) {
+        case BlockKind::PageHeader:
+        case BlockKind::PageFooter: break;  // in <header> and <footer>
+        case BlockKind::Code: write_code(out, block); break;
         case BlockKind::Table: write_table(out, block.table, page, references); break;
         case BlockKind::Image: write_figure(out, block, page, references, style); break;
         default: write_text_block(out, block, page, references); break;
         }
     }
     lists.close_all();
+    if (in_contents) out += "</ul>\n";
+    write_margin(out, layout, BlockKind::PageFooter, "footer", references);
     out += "</section>\n";
 }
 

@@ -84,6 +84,7 @@ public:
         request.model.links = false;
         request.analysis.detect_tables = false;
         request.analysis.include_images = false;
+        request.survey = false;
         return request;
     }
 

@@ -185,6 +185,10 @@ const char* block_type(BlockKind kind) {
     case BlockKind::ListItem: return "list_item";
     case BlockKind::Table: return "table";
     case BlockKind::Image: return "image";
+    case BlockKind::Code: return "code";
+    case BlockKind::ContentsEntry: return "contents_entry";
+    case BlockKind::PageHeader: return "page_header";
+    case BlockKind::PageFooter: return "page_footer";
     }
     return "paragraph";
 }
@@ -379,11 +383,22 @@ private:
             write_image(json, layout.page.images[static_cast<size_t>(block.image)], block.image + 1, page_number,
                         json_folder);
             break;
+        case BlockKind::ContentsEntry:
+            json.key("level").value(block.list_level);
+            json.key("page_label").value(block.page_label);
+            if (block.target_page >= 0)
+                json.key("target_page").value(block.target_page + 1);
+            else
+                json.key("target_page").null();
+            break;
+        case BlockKind::Code:
+        case BlockKind::PageHeader:
+        case BlockKind::PageFooter:
         case BlockKind::Paragraph:
             break;
         }
         if (block.kind != BlockKind::Table && block.kind != BlockKind::Image) {
-            json.key("text").value(paragraph_text(block.lines));
+            json.key("text").value(block.kind == BlockKind::Code ? code_text(block) : paragraph_text(block.lines));
             write_lines(json, block.lines);
         }
         json.end_object();

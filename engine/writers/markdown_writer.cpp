@@ -19,6 +19,9 @@
 // link points at), or the page's own file when each page has its own file.
 // A link to a page that is not converted is left as plain text.
 //
+// Code blocks are fenced; entries of a table of contents are a list of
+// links to the pages they point at; running heads are left out.
+//
 // Images are written into <stem>_files/ and linked by their relative path.
 // With formula_to_image, lines set mostly in math fonts are rendered as
 // PNG images in their place.
@@ -302,6 +305,8 @@ private:
     void render_list_item(const Block& block);
     void render_table(const Table& table);
     void render_image(const Block& block);
+    void render_code(const Block& block);
+    void render_contents_entry(const Block& block);
     void render_inline(const Line* first, const Line* last, const InlineOptions& options, std::string& out) const;
     std::string link_destination(const Span& span) const;
 
@@ -444,8 +449,12 @@ void PageRenderer::render_block(const Block& block) {
     case BlockKind::ListItem: render_list_item(block); break;
     case BlockKind::Table: render_table(block.table); break;
     case BlockKind::Image: render_image(block); break;
+    case BlockKind::Code: render_code(block); break;
+    case BlockKind::ContentsEntry: render_contents_entry(block); break;
+    case BlockKind::PageHeader:
+    case BlockKind::PageFooter: break;  // running heads are not part of the text
     }
-    if (out_.size() != before) last_was_list_item_ = list_item;
+    if (out_.size() != before) last_was_list_item_ = list_item || block.kind == BlockKind::ContentsEntry;
 }
 
 void PageRenderer::render_inline(const Line* first, const Line* last, const InlineOptions& options,
@@ -630,6 +639,60 @@ void PageRenderer::render_table(const Table& table) {
             out_ += '\n';
         }
     }
+}
+
+// A fenced code block, fenced with more backticks than any run inside.
+void PageRenderer::render_code(const Block& block) {
+    std::string text = code_text(block);
+    if (is_blank(text) || text.find_first_not_of(" \n") == std::string::npos) return;
+    size_t longest = 0, run = 0;
+    for (char c : text) {
+        run = c == '`' ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    std::string fence(std::max<size_t>(3, longest + 1), '`');
+    begin_block(false);
+    out_ += fence;
+    out_ += '\n';
+    out_ += text;
+    out_ += '\n';
+    out_ += fence;
+    out_ += '\n';
+}
+
+// An entry of a table of contents: a list item linking to the page it
+// names when that page is converted, else the title and its page number.
+void PageRenderer::render_contents_entry(const Block& block) {
+    std::string title;
+    InlineOptions options;
+    options.plain_bold = true;
+    render_inline(block.lines.data(), block.lines.data() + block.lines.size(), options, title);
+    if (title.empty()) return;
+    std::string destination = block.target_page >= 0 ? writer_.page_link(block.target_page) : std::string();
+    bool continues = last_was_list_item_ && !list_content_columns_.empty();
+    begin_block(continues);
+    size_t level = std::min(static_cast<size_t>(std::max(block.list_level, 0)), continues ? list_content_columns_.size() : 0);
+    int indent = level == 0 ? 0 : list_content_columns_[level - 1];
+    list_content_columns_.resize(level + 1);
+    list_kinds_.resize(level + 1);
+    list_content_columns_[level] = indent + 2;
+    list_kinds_[level] = "-";
+    out_.append(static_cast<size_t>(indent), ' ');
+    out_ += "- ";
+    if (!destination.empty()) {
+        out_ += '[';
+        out_ += title;
+        out_ += "](";
+        append_markdown_destination(destination, out_);
+        out_ += ')';
+    } else {
+        out_ += title;
+        if (!block.page_label.empty()) {
+            out_ += ' ';
+            append_markdown_escaped(block.page_label, MarkdownEscape{}, out_);
+        }
+    }
+    out_ += '\n';
 }
 
 void PageRenderer::render_image(const Block& block) {

@@ -1,7 +1,9 @@
 // Plain text: UTF-8 in reading order. Blocks (paragraphs, headings, list
 // items, tables) are separated by a blank line, pages by a form feed.
 // List items keep their printed marker and are indented two spaces per
-// nesting level. Images are skipped.
+// nesting level, and so are contents entries ("Title  21"). Code keeps its
+// line breaks and indentation. Images and running heads (page headers,
+// footers, page numbers) are left out.
 //
 // Tables, when table formatting is on, come out as aligned columns padded
 // by display width (East Asian wide characters count as two columns), two
@@ -210,6 +212,16 @@ private:
                 append_plain_table(block.table, out);
             return;
         case BlockKind::ListItem: append_list_item(block, out); return;
+        case BlockKind::PageHeader:
+        case BlockKind::PageFooter: return;  // running heads are not part of the text
+        case BlockKind::Code: {
+            std::string text = code_text(block);
+            if (text.find_first_not_of(" \n") == std::string::npos) return;
+            out += text;
+            out += '\n';
+            return;
+        }
+        case BlockKind::ContentsEntry: append_contents_entry(block, out); return;
         case BlockKind::Paragraph:
         case BlockKind::Heading: break;
         }
@@ -217,6 +229,20 @@ private:
         trim(text);
         if (text.empty()) return;
         out += text;
+        out += '\n';
+    }
+
+    // "Title  21", indented by its level like a list item.
+    static void append_contents_entry(const Block& block, std::string& out) {
+        std::string text = paragraph_text(block.lines);
+        trim(text);
+        if (text.empty() && block.page_label.empty()) return;
+        out.append(static_cast<size_t>(std::max(block.list_level, 0) * kListIndent), ' ');
+        out += text;
+        if (!block.page_label.empty()) {
+            if (!text.empty()) out += "  ";
+            out += block.page_label;
+        }
         out += '\n';
     }
 

@@ -4,6 +4,7 @@
 // renders it) and writes through OutputFiles.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -22,14 +23,32 @@ enum class OutputFormat { Word, Excel, Ppt, Html, Image, Markdown, Rtf, Text, Js
 struct LayoutRequest {
     ModelRequest model;
     AnalysisOptions analysis;
+    bool survey = true;  // the writer reads the layout: survey the document before the first page
 };
+
+// The document-level side of the analysis: the style learned from a
+// survey of sample pages and from every page analysed so far, and the page
+// models the survey built, kept until their page is written so that no
+// page is read twice.
+struct DocumentAnalysis {
+    DocumentStyle style;
+    std::map<int, PageModel> surveyed;  // by 0-based page
+};
+
+// Builds the page models of up to a dozen pages spread over the selection
+// (all of a short one) and learns the document's style from them and from
+// its outline. A page that cannot be read is left out of the survey; it
+// fails again, and is reported, when the writer reaches it.
+DocumentAnalysis survey_document(const Document& document, const std::vector<int>& pages,
+                                 const LayoutRequest& request, const DocumentInfo& info);
 
 // One page as a writer sees it. The layout is built on first use, so a
 // writer that only renders never pays for text extraction.
 class PageSource {
 public:
-    PageSource(const Document& document, int index, const LayoutRequest& request, DocumentStyle* style = nullptr)
-        : document_(document), page_(document, index), request_(request), style_(style) {}
+    PageSource(const Document& document, int index, const LayoutRequest& request,
+               DocumentAnalysis* analysis = nullptr)
+        : document_(document), page_(document, index), request_(request), analysis_(analysis) {}
 
     int index() const { return page_.index(); }     // 0-based in the document
     int number() const { return page_.index() + 1; }  // 1-based, as printed
@@ -37,16 +56,27 @@ public:
     const Document& document() const { return document_; }
 
     const PageLayout& layout() {
-        if (!layout_)
-            layout_ = analyze_page(build_page_model(document_, page_, request_.model), request_.analysis, style_);
+        if (!layout_) layout_ = analyze_page(take_model(), request_.analysis, analysis_ ? &analysis_->style : nullptr);
         return *layout_;
     }
 
 private:
+    PageModel take_model() {
+        if (analysis_ != nullptr) {
+            auto found = analysis_->surveyed.find(page_.index());
+            if (found != analysis_->surveyed.end()) {
+                PageModel model = std::move(found->second);
+                analysis_->surveyed.erase(found);
+                return model;
+            }
+        }
+        return build_page_model(document_, page_, request_.model);
+    }
+
     const Document& document_;
     Page page_;
     const LayoutRequest& request_;
-    DocumentStyle* style_;
+    DocumentAnalysis* analysis_;
     std::optional<PageLayout> layout_;
 };
 

@@ -212,7 +212,7 @@ def test_table_with_wide_characters(docs: Documents, out_dir: Path) -> None:
 
 def test_aligned_code_reads_row_by_row(extra: dict[str, Path], out_dir: Path) -> None:
     blocks = page_blocks(extra["code_listing"], out_dir)
-    assert all(block["type"] == "paragraph" for block in blocks)
+    assert [block["type"] for block in blocks] == ["paragraph"] + ["code"] * (len(blocks) - 1)
     assert texts(blocks)[0] == "The header of the cache file:"
     code = [line for block in blocks[1:] for line in block["lines"]]
     assert [" ".join(span["text"].strip() for span in line["spans"]) for line in code] == [
