@@ -64,6 +64,17 @@ void append_rows_as_paragraphs(Table& table, std::vector<Block>& blocks) {
     }
 }
 
+// The page a block's text links to inside the document, or -1.
+int link_target(const Block& block, const PageModel& page) {
+    for (const Line& line : block.lines)
+        for (const Span& span : line.spans) {
+            if (span.link.empty()) continue;
+            for (const LinkItem& link : page.links)
+                if (link.uri == span.link && link.target_page >= 0) return link.target_page;
+        }
+    return -1;
+}
+
 class PageAnalysis {
 public:
     PageAnalysis(const PageModel& page, const AnalysisOptions& options, DocumentStyle* style)
@@ -153,6 +164,8 @@ private:
         }
         flush_text();
         assign_heading_levels(blocks, page_, body_size, style_);
+        for (Block& block : blocks)
+            if (block.kind == BlockKind::ContentsEntry) block.target_page = link_target(block, page_);
         return blocks;
     }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 
+#include "analysis/contents.h"
 #include "analysis/headings.h"
 #include "analysis/lists.h"
 #include "analysis/utf8.h"
@@ -157,23 +158,51 @@ Block finish_draft(Draft& draft, float body_size) {
     return block;
 }
 
-// Levels of consecutive list items from the indentation of their text,
-// which stays aligned where numbers of different widths do not ("9." and
-// "10." set flush right).
+// Levels of consecutive list items (or contents entries) from the
+// indentation of their text, which stays aligned where numbers of
+// different widths do not ("9." and "10." set flush right).
 void set_list_levels(std::vector<Block>& blocks, size_t first, const std::vector<float>& text_x, float em) {
     size_t i = 0;
     while (i < text_x.size()) {
-        if (blocks[first + i].kind != BlockKind::ListItem) {
+        BlockKind kind = blocks[first + i].kind;
+        if (kind != BlockKind::ListItem && kind != BlockKind::ContentsEntry) {
             ++i;
             continue;
         }
         size_t end = i;
         std::vector<float> run;
-        while (end < text_x.size() && blocks[first + end].kind == BlockKind::ListItem) run.push_back(text_x[end++]);
+        while (end < text_x.size() && blocks[first + end].kind == kind) run.push_back(text_x[end++]);
         std::vector<int> levels = list_levels(run, std::max(3.0f, 0.5f * em));
         for (size_t k = 0; k < levels.size(); ++k) blocks[first + i + k].list_level = levels[k];
         i = end;
     }
+}
+
+bool links_inside(const Line& line) {
+    for (const Span& span : line.spans)
+        if (!span.link.empty() && span.link.front() == '#') return true;
+    return false;
+}
+
+// A line of a table of contents, without its leader and page number.
+std::optional<Block> contents_entry(Fragment& fragment) {
+    if (!fragment.line.horizontal || fragment.monospace) return std::nullopt;
+    std::optional<ContentsLine> parts = find_contents_line(fragment.line.text(), links_inside(fragment.line));
+    if (!parts) return std::nullopt;
+    Block block;
+    block.kind = BlockKind::ContentsEntry;
+    block.page_label = parts->page_label;
+    // The link may cover only the page number: the title keeps it.
+    std::string link;
+    for (const Span& span : fragment.line.spans)
+        if (link.empty()) link = span.link;
+    keep_leading_text(fragment.line, parts->title_bytes);
+    if (!link.empty())
+        for (Span& span : fragment.line.spans)
+            if (span.link.empty()) span.link = link;
+    block.box = fragment.box();
+    block.lines.push_back(std::move(fragment.line));
+    return block;
 }
 
 }  // namespace
@@ -187,6 +216,23 @@ void build_text_blocks(std::vector<Fragment>& run, float body_size, std::vector<
         blocks.push_back(finish_draft(*draft, body_size));
     };
     for (Fragment& fragment : run) {
+        if (std::optional<Block> entry = contents_entry(fragment)) {
+            // The entry's section number, set apart at its left ("1.1   The R environment . . 2").
+            if (draft && draft->rows == 1 && !draft->marker && draft->chars <= 12 &&
+                on_same_row(draft->last, entry->box) && draft->last.x1 <= entry->box.x0) {
+                Line joined;
+                for (const Line& line : draft->lines) append_line(joined, line);
+                append_line(joined, entry->lines.front());
+                entry->lines.front() = std::move(joined);
+                entry->box = entry->box.united(draft->box);
+                draft.reset();
+            }
+            if (draft) finish();
+            draft.reset();
+            text_x.push_back(entry->box.x0);
+            blocks.push_back(std::move(*entry));
+            continue;
+        }
         std::optional<ListMarker> marker;
         // Code has no list items: "- x" and "1. y" in a listing are code.
         if (fragment.line.horizontal && !fragment.monospace && !is_sized_heading(fragment.size, body_size))

@@ -361,7 +361,11 @@ void write_code(std::string& out, const Block& block) {
 
 void write_contents_entry(std::string& out, const Block& block, const PageModel& page,
                           const PageReferences& references) {
-    std::string title = rich_text(block.lines, page, references);
+    // The entry is the link: links of its spans are left out.
+    std::vector<Line> lines = block.lines;
+    for (Line& line : lines)
+        for (Span& span : line.spans) span.link.clear();
+    std::string title = rich_text(lines, page, references);
     std::string href = block.target_page >= 0 ? references.page_href(block.target_page) : std::string();
     out += "<li";
     if (block.list_level > 0) out += " style=\"margin-left:" + std::to_string(std::min(block.list_level, 9) * 1.5) + "em\"";

@@ -663,10 +663,14 @@ void PageRenderer::render_code(const Block& block) {
 // An entry of a table of contents: a list item linking to the page it
 // names when that page is converted, else the title and its page number.
 void PageRenderer::render_contents_entry(const Block& block) {
+    // The entry is the link: links of its spans are left out.
+    std::vector<Line> lines = block.lines;
+    for (Line& line : lines)
+        for (Span& span : line.spans) span.link.clear();
     std::string title;
     InlineOptions options;
     options.plain_bold = true;
-    render_inline(block.lines.data(), block.lines.data() + block.lines.size(), options, title);
+    render_inline(lines.data(), lines.data() + lines.size(), options, title);
     if (title.empty()) return;
     std::string destination = block.target_page >= 0 ? writer_.page_link(block.target_page) : std::string();
     bool continues = last_was_list_item_ && !list_content_columns_.empty();
