@@ -38,12 +38,6 @@ float character_width(const std::vector<Line>& lines) {
     return widths[widths.size() / 2];
 }
 
-std::string trimmed(const std::string& text) {
-    size_t start = text.find_first_not_of(' ');
-    if (start == std::string::npos) return {};
-    return text.substr(start, text.find_last_not_of(' ') + 1 - start);
-}
-
 }  // namespace
 
 std::string code_text(const Block& block) {
@@ -63,7 +57,10 @@ std::string code_text(const Block& block) {
         int at = cells(row);
         if (!row.empty()) column = std::max(column, at + 1);
         row.append(static_cast<size_t>(std::max(column - at, 0)), ' ');
-        row += trimmed(line.text());
+        // Leading spaces drawn as characters indent too: the box begins at them.
+        std::string text = line.text();
+        text.erase(text.find_last_not_of(' ') + 1);
+        row += text;
     };
     for (size_t i = 0; i < block.lines.size(); ++i) {
         const Line& line = block.lines[i];

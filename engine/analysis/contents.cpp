@@ -9,6 +9,8 @@ namespace {
 
 constexpr int kMinLeaderDots = 3;
 
+}  // namespace
+
 bool is_page_label(const std::string& label) {
     if (label.empty() || label.size() > 7) return false;
     bool digits = label.find_first_not_of("0123456789") == std::string::npos;
@@ -16,6 +18,8 @@ bool is_page_label(const std::string& label) {
     return label.find_first_not_of("ivxlcdm") == std::string::npos ||
            label.find_first_not_of("IVXLCDM") == std::string::npos;
 }
+
+namespace {
 
 bool has_letter(const std::string& text, size_t end) {
     for (size_t i = 0; i < end; ++i) {
@@ -26,6 +30,16 @@ bool has_letter(const std::string& text, size_t end) {
 }
 
 }  // namespace
+
+bool ends_with_leader(const std::string& text) {
+    int dots = 0;
+    for (size_t i = text.size(); i > 0; --i) {
+        char c = text[i - 1];
+        if (c == '.') ++dots;
+        else if (c != ' ') break;
+    }
+    return dots >= kMinLeaderDots;
+}
 
 std::optional<ContentsLine> find_contents_line(const std::string& text, bool linked) {
     size_t end = text.find_last_not_of(' ');

@@ -20,6 +20,12 @@ struct ContentsLine {
 // (the line links into the document) the leader may be missing.
 std::optional<ContentsLine> find_contents_line(const std::string& text, bool linked);
 
+// Whether `text` ends in a leader of at least three dots ("Preface . . . .").
+bool ends_with_leader(const std::string& text);
+
+// Whether `text` is a page number as contents pages print them ("9", "xii").
+bool is_page_label(const std::string& text);
+
 // Keeps the first `bytes` bytes of the line's text, dropping spans that
 // become empty and narrowing the line's box to what is left.
 void keep_leading_text(Line& line, size_t bytes);

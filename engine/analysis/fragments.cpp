@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 
+#include "analysis/contents.h"
 #include "analysis/lists.h"
 #include "analysis/utf8.h"
 
@@ -21,11 +22,19 @@ constexpr float kWordGap = 1.0f;
 // A bullet or number may sit this many ems in front of its text.
 constexpr float kMarkerGap = 4.0f;
 
+std::string trimmed_text(const std::string& text) {
+    size_t start = text.find_first_not_of(' ');
+    if (start == std::string::npos) return {};
+    return text.substr(start, text.find_last_not_of(' ') + 1 - start);
+}
+
 bool belong_together(const Fragment& left, const Fragment& right) {
     float gap = right.box().x0 - left.box().x1;
     float em = std::max(left.size, right.size);
     if (gap < -0.5f * em) return false;  // overlapping text is not a continuation
     if (gap <= kWordGap * em) return true;
+    // A contents entry's leader and its page number, however far apart.
+    if (is_page_label(trimmed_text(right.line.text())) && ends_with_leader(left.line.text())) return true;
     return gap <= kMarkerGap * em && is_bare_list_marker(left.line.text());
 }
 
@@ -86,11 +95,31 @@ Fragment make_fragment(Line line) {
     return fragment;
 }
 
+// A line drawn a second time over itself (fake bold, or a shadow a
+// fraction of a point off): the same text in nearly the same box.
+bool draws_again(const Fragment& earlier, const Line& line) {
+    float tolerance = 0.15f * std::max(line.box.height(), 1.0f);
+    const Rect& a = earlier.box();
+    const Rect& b = line.box;
+    if (std::fabs(a.x0 - b.x0) > tolerance || std::fabs(a.y0 - b.y0) > tolerance ||
+        std::fabs(a.x1 - b.x1) > tolerance || std::fabs(a.y1 - b.y1) > tolerance)
+        return false;
+    return earlier.line.text() == line.text();
+}
+
+// How many earlier lines a line is compared with for being drawn again.
+constexpr size_t kRedrawWindow = 64;
+
 std::vector<Fragment> collect_fragments(const PageModel& page) {
     std::vector<Fragment> fragments;
     for (const TextBlock& block : page.text_blocks)
-        for (const Line& line : block.lines)
-            if (!line.spans.empty() && !blank(line) && !line.box.empty()) fragments.push_back(make_fragment(line));
+        for (const Line& line : block.lines) {
+            if (line.spans.empty() || blank(line) || line.box.empty()) continue;
+            bool again = false;
+            for (size_t k = fragments.size(); k > 0 && fragments.size() - k < kRedrawWindow && !again; --k)
+                again = draws_again(fragments[k - 1], line);
+            if (!again) fragments.push_back(make_fragment(line));
+        }
     return fragments;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "analysis/characters.h"
 #include "core/errors.h"
 #include "load/mupdf_compat.h"
 
@@ -115,38 +116,62 @@ void append_utf8(std::string& out, int c) {
 
 // MuPDF inserts spaces for gaps inside a text object, but words drawn by
 // separate text operators on one line can come out glued together.
-bool needs_space_between(const fz_stext_char& previous, const fz_stext_char& next) {
+bool needs_space_between(const PlacedChar& previous, const PlacedChar& next) {
     if (previous.c == ' ' || next.c == ' ') return false;
-    float gap = next.quad.ul.x - previous.quad.ur.x;
+    float gap = next.box.x0 - previous.box.x1;
     return gap > 0.12f * std::max(previous.size, next.size);
 }
 
-Line build_line(FontStyles& fonts, const fz_stext_line& source) {
+// The characters of a line with their boxes, as the analysis cleans them
+// (characters.h), and the run styles they refer to. Reused from line to
+// line, so that no line allocates.
+struct LineChars {
+    std::vector<PlacedChar> chars;
+    std::vector<const fz_stext_char*> styles;  // the first character of each style
+};
+
+void collect_chars(const fz_stext_line& source, LineChars& out) {
+    out.chars.clear();
+    out.styles.clear();
+    SpanStyle style;
+    for (const fz_stext_char* ch = source.first_char; ch != nullptr; ch = ch->next) {
+        if (out.styles.empty() || !style.same_as(*ch)) {
+            out.styles.push_back(ch);
+            style = {ch->font, ch->size, FOLI_STEXT_CHAR_RGB(*ch)};
+        }
+        out.chars.push_back({static_cast<char32_t>(ch->c), quad_box(ch->quad), ch->size,
+                             static_cast<int>(out.styles.size()) - 1});
+    }
+}
+
+Line build_line(FontStyles& fonts, const fz_stext_line& source, LineChars& buffer) {
     Line line;
     line.box = to_rect(source.bbox);
     line.horizontal = source.wmode == 0 && std::fabs(source.dir.y) < 0.1f && source.dir.x > 0;
-    SpanStyle style;
-    const fz_stext_char* previous = nullptr;
-    for (const fz_stext_char* ch = source.first_char; ch != nullptr; ch = ch->next) {
-        if (previous != nullptr && line.horizontal && needs_space_between(*previous, *ch))
+    collect_chars(source, buffer);
+    clean_characters(buffer.chars);
+    const PlacedChar* previous = nullptr;
+    int style = -1;
+    for (const PlacedChar& ch : buffer.chars) {
+        if (previous != nullptr && line.horizontal && needs_space_between(*previous, ch))
             line.spans.back().text += ' ';
-        previous = ch;
-        if (line.spans.empty() || !style.same_as(*ch)) {
-            line.spans.push_back(start_span(fonts, *ch));
-            style = {ch->font, ch->size, FOLI_STEXT_CHAR_RGB(*ch)};
+        previous = &ch;
+        if (line.spans.empty() || ch.style != style) {
+            line.spans.push_back(start_span(fonts, *buffer.styles[static_cast<size_t>(ch.style)]));
+            style = ch.style;
         }
         Span& span = line.spans.back();
-        append_utf8(span.text, ch->c);
-        span.box = span.box.united(quad_box(ch->quad));
+        append_utf8(span.text, static_cast<int>(ch.c));
+        span.box = span.box.united(ch.box);
     }
     return line;
 }
 
-void add_text_block(FontStyles& fonts, const fz_stext_block& source, PageModel& model) {
+void add_text_block(FontStyles& fonts, const fz_stext_block& source, LineChars& buffer, PageModel& model) {
     TextBlock block;
     block.box = to_rect(source.bbox);
     for (const fz_stext_line* line = source.u.t.first_line; line != nullptr; line = line->next)
-        if (line->first_char != nullptr) block.lines.push_back(build_line(fonts, *line));
+        if (line->first_char != nullptr) block.lines.push_back(build_line(fonts, *line, buffer));
     if (!block.lines.empty()) model.text_blocks.push_back(std::move(block));
 }
 
@@ -224,9 +249,10 @@ PageModel build_page_model(const Document& document, const Page& page, const Mod
     TextPageHandle owner(ctx, text);
 
     FontStyles fonts(ctx);
+    LineChars buffer;
     for (const fz_stext_block* block = text->first_block; block != nullptr; block = block->next) {
         if (block->type == FZ_STEXT_BLOCK_TEXT)
-            add_text_block(fonts, *block, model);
+            add_text_block(fonts, *block, buffer, model);
         else if (block->type == FZ_STEXT_BLOCK_IMAGE && request.images)
             add_image_block(ctx, *block, model);
     }
