@@ -12,11 +12,23 @@ constexpr int kMinLeaderDots = 3;
 }  // namespace
 
 bool is_page_label(const std::string& label) {
-    if (label.empty() || label.size() > 7) return false;
+    if (label.empty() || label.size() > 8) return false;
     bool digits = label.find_first_not_of("0123456789") == std::string::npos;
     if (digits) return label.size() <= 4;
-    return label.find_first_not_of("ivxlcdm") == std::string::npos ||
-           label.find_first_not_of("IVXLCDM") == std::string::npos;
+    if (label.find_first_not_of("ivxlcdm") == std::string::npos ||
+        label.find_first_not_of("IVXLCDM") == std::string::npos)
+        return true;
+    // Arabic-Indic digits, or one Arabic letter (front matter counts in abjad letters).
+    size_t pos = 0;
+    int count = 0;
+    bool arabic_digits = true, letter = true;
+    while (pos < label.size()) {
+        char32_t c = next_code_point(label, pos);
+        ++count;
+        arabic_digits &= (c >= 0x660 && c <= 0x669) || (c >= 0x6F0 && c <= 0x6F9);
+        letter &= c >= 0x621 && c <= 0x64A;
+    }
+    return (arabic_digits && count <= 4) || (letter && count == 1);
 }
 
 namespace {
@@ -46,7 +58,7 @@ std::optional<ContentsLine> find_contents_line(const std::string& text, bool lin
     if (end == std::string::npos) return std::nullopt;
     // "Preface . . . . . 1" and "Preface.....1": the label may touch the dots.
     size_t label_start = end + 1;
-    while (label_start > 0 && std::isalnum(static_cast<unsigned char>(text[label_start - 1]))) --label_start;
+    while (label_start > 0 && text[label_start - 1] != ' ' && text[label_start - 1] != '.') --label_start;
     if (label_start == 0) return std::nullopt;
     std::string label = text.substr(label_start, end + 1 - label_start);
     if (!is_page_label(label)) return std::nullopt;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/contents.h"
 #include "analysis/headings.h"
 #include "analysis/utf8.h"
 
@@ -70,7 +71,8 @@ std::string margin_pattern(const std::string& text) {
         }
         pattern += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     }
-    return is_roman_numeral(pattern) ? "#" : pattern;
+    // A page number in other numerals ("xii", "١٢", the abjad letters of front matter).
+    return is_roman_numeral(pattern) || is_page_label(pattern) ? "#" : pattern;
 }
 
 bool is_page_number_pattern(const std::string& pattern) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "analysis/bidi.h"
 #include "analysis/characters.h"
 #include "core/errors.h"
 #include "load/mupdf_compat.h"
@@ -127,6 +128,7 @@ bool needs_space_between(const PlacedChar& previous, const PlacedChar& next) {
 // line, so that no line allocates.
 struct LineChars {
     std::vector<PlacedChar> chars;
+    std::vector<PlacedChar> spaced;            // scratch: `chars` with the spaces put in
     std::vector<const fz_stext_char*> styles;  // the first character of each style
 };
 
@@ -150,12 +152,25 @@ Line build_line(FontStyles& fonts, const fz_stext_line& source, LineChars& buffe
     line.horizontal = source.wmode == 0 && std::fabs(source.dir.y) < 0.1f && source.dir.x > 0;
     collect_chars(source, buffer);
     clean_characters(buffer.chars);
-    const PlacedChar* previous = nullptr;
+    if (line.horizontal) {
+        // Spaces go in by position, while the characters are still in the
+        // order they stand on the page; then right-to-left text is put in
+        // reading order.
+        buffer.spaced.clear();
+        for (size_t i = 0; i < buffer.chars.size(); ++i) {
+            if (i > 0 && needs_space_between(buffer.chars[i - 1], buffer.chars[i])) {
+                PlacedChar space = buffer.chars[i - 1];
+                space.c = ' ';
+                space.box.x0 = space.box.x1;
+                buffer.spaced.push_back(space);
+            }
+            buffer.spaced.push_back(buffer.chars[i]);
+        }
+        std::swap(buffer.chars, buffer.spaced);
+        if (has_right_to_left(buffer.chars)) visual_to_logical(buffer.chars);
+    }
     int style = -1;
     for (const PlacedChar& ch : buffer.chars) {
-        if (previous != nullptr && line.horizontal && needs_space_between(*previous, ch))
-            line.spans.back().text += ' ';
-        previous = &ch;
         if (line.spans.empty() || ch.style != style) {
             line.spans.push_back(start_span(fonts, *buffer.styles[static_cast<size_t>(ch.style)]));
             style = ch.style;
