@@ -163,6 +163,12 @@ public:
             case BlockKind::ListItem: write_list_item(out, block, layout); break;
             case BlockKind::Table: write_table(out, block.table, layout, area); break;
             case BlockKind::Image: write_image(out, block, layout, area); break;
+            // Code, contents entries and running heads read as paragraphs
+            // here until this writer gives them styles and page headers.
+            case BlockKind::Code:
+            case BlockKind::ContentsEntry:
+            case BlockKind::PageHeader:
+            case BlockKind::PageFooter: write_text_block(out, source, block, area); break;
             }
         }
         notes_ = std::move(notes.back());
