@@ -7,10 +7,13 @@ needs a tool that is missing skips with the tool's name."""
 
 from __future__ import annotations
 
+import importlib.util
+import json
 import os
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 from collections import Counter
 from collections.abc import Iterable, Sequence
@@ -147,3 +150,19 @@ def image_similarity(first: Path, second: Path) -> float:
     a, b = (image.filter(ImageFilter.GaussianBlur(1.5)) for image in (a, b))
     difference = ImageStat.Stat(ImageChops.difference(a, b)).mean[0]
     return 1.0 - difference / 255.0
+
+
+def read_ofd(documents: Sequence[Path], out_dir: Path, timeout: float = 600) -> dict[Path, dict]:
+    """Reads OFD files with easyofd, all in one process (see
+    easyofd_reader.py). For each file: {"pages": [{"texts": [...],
+    "images": n, "paths": n}], "pdf": what easyofd drew}, or {"error": ...}
+    when easyofd failed on it."""
+    if importlib.util.find_spec("easyofd") is None:
+        pytest.skip("easyofd is not installed")
+    out_dir.mkdir(parents=True, exist_ok=True)
+    script = Path(__file__).with_name("easyofd_reader.py")
+    subprocess.run([sys.executable, str(script), str(out_dir), *map(str, documents)], capture_output=True,
+                   timeout=timeout, check=True, env=tool_env())
+    report = json.loads((out_dir / "report.json").read_text(encoding="utf-8"))
+    by_file = {Path(entry["file"]): entry for entry in report}
+    return {document: by_file[Path(document).resolve()] for document in documents}

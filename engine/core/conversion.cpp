@@ -71,6 +71,7 @@ std::unique_ptr<Writer> make_writer(OutputFormat format, WriterContext& context)
     case OutputFormat::Image: return make_image_writer(context);
     case OutputFormat::Word: return make_word_writer(context);
     case OutputFormat::Rtf: return make_rtf_writer(context);
+    case OutputFormat::Ofd: return make_ofd_writer(context);
     default: break;
     }
     fail(FOLI_ERR_UNKNOWN, "this build cannot write this format yet");

@@ -12,7 +12,8 @@
 //   byte 2  bits 0-1: HTML mode, 2-3: colour mode, 4-7: image type
 //   byte 3  bits 0-3: image scaling (1/32 .. 1/2), 4-7: page ranges
 //   byte 4  bit 0: formulas as images, 1: a font name for HTML,
-//           2: transparent text, 3: image path enhancement
+//           2: transparent text, 3: image path enhancement,
+//           4-6: also Word, RTF, OFD (none of the eight set runs all)
 // Besides crashes and sanitizer reports, the target traps when a
 // conversion breaks the output contract: a failure that leaves anything
 // behind, or a success that leaves a temporary file or writes nothing.
@@ -42,7 +43,7 @@ struct Format {
 const Format kFormats[] = {
     {FOLI_StartPDFToTxt, ".txt"},   {FOLI_StartPDFToMarkdown, ".md"}, {FOLI_StartPDFToHtml, ".html"},
     {FOLI_StartPDFToJson, ".json"}, {FOLI_StartPDFToImage, ".png"},   {FOLI_StartPDFToWord, ".docx"},
-    {FOLI_StartPDFToRtf, ".rtf"},
+    {FOLI_StartPDFToRtf, ".rtf"},    {FOLI_StartPDFToOfd, ".ofd"},
 };
 constexpr unsigned kAllFormats = (1u << (sizeof kFormats / sizeof kFormats[0])) - 1;
 
@@ -162,9 +163,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     _CConvertOption options = options_from(header);
     bool cancel = header[1] & 0x80;
-    // The first five formats are chosen by header[0], Word and RTF by
+    // The first five formats are chosen by header[0], Word, RTF and OFD by
     // header[4]'s high bits.
-    unsigned formats = (header[0] & 0x1Fu) | (((header[4] >> 4) & 0x03u) << 5);
+    unsigned formats = (header[0] & 0x1Fu) | (((header[4] >> 4) & 0x07u) << 5);
     if (formats == 0) formats = kAllFormats;
     for (size_t i = 0; i < sizeof kFormats / sizeof kFormats[0]; ++i)
         if (formats & (1u << i)) run_format(kFormats[i], password, options, cancel);

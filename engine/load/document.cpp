@@ -48,6 +48,7 @@ DocumentInfo Document::info(const std::string& source_path) const {
     info.keywords = metadata(ctx_, get(), FZ_META_INFO_KEYWORDS);
     info.creator = metadata(ctx_, get(), FZ_META_INFO_CREATOR);
     info.producer = metadata(ctx_, get(), FZ_META_INFO_PRODUCER);
+    info.created = metadata(ctx_, get(), FZ_META_INFO_CREATIONDATE);
 
     fz_outline* outline = nullptr;
     check(foli_mu_load_outline(ctx_, get(), &outline), "cannot load the outline");

@@ -17,6 +17,7 @@ struct DocumentInfo {
     std::string source_path;
     int page_count = 0;
     std::string title, author, subject, keywords, creator, producer;
+    std::string created;  // the PDF's CreationDate as written ("D:20200131...")
     std::vector<OutlineEntry> outline;
 };
 

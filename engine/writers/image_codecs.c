@@ -240,7 +240,10 @@ static void png_flush_nothing(png_structp png) { (void)png; }
 
 static int png_compress_all(png_structp png, png_infop info, const foli_raster* raster, unsigned char* packed) {
     if (setjmp(png_jmpbuf(png))) return 0;
-    int color_type = raster->channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY;
+    int color_type = raster->channels == 4   ? PNG_COLOR_TYPE_RGB_ALPHA
+                     : raster->channels == 3 ? PNG_COLOR_TYPE_RGB
+                     : raster->channels == 2 ? PNG_COLOR_TYPE_GRAY_ALPHA
+                                             : PNG_COLOR_TYPE_GRAY;
     png_set_IHDR(png, info, (png_uint_32)raster->width, (png_uint_32)raster->height, packed ? 1 : 8, color_type,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_uint_32 per_metre = (png_uint_32)lroundf(raster->dpi / 0.0254f);

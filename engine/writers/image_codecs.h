@@ -27,7 +27,7 @@ typedef enum foli_codec_status {
 typedef struct foli_raster {
     int width;
     int height;
-    int channels;                 /* 1 (gray) or 3 (RGB) */
+    int channels;                 /* 1 (gray) or 3 (RGB); PNG also 2 and 4 (with alpha) */
     ptrdiff_t stride;             /* bytes from one row to the next */
     const unsigned char* samples;
     int bilevel;                  /* only 0 and 255: store 1 bit per pixel where the format can */
@@ -50,7 +50,8 @@ static inline size_t foli_bilevel_row_bytes(int width) { return ((size_t)width +
 
 /* Baseline JPEG at `quality` (1-100); bilevel pages are written as gray. */
 foli_codec_status foli_encode_jpeg(const foli_raster* raster, int quality, const foli_codec_sink* sink);
-/* PNG: 1-bit gray for bilevel pages, else 8-bit gray or RGB. */
+/* PNG: 1-bit gray for bilevel pages, else 8-bit gray or RGB; also gray
+ * or RGB with alpha (2 or 4 channels, straight alpha last) for images. */
 foli_codec_status foli_encode_png(const foli_raster* raster, const foli_codec_sink* sink);
 /* TIFF: CCITT G4 for bilevel pages, else Deflate with horizontal prediction. */
 foli_codec_status foli_encode_tiff(const foli_raster* raster, const foli_codec_sink* sink);

@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "analysis/layout.h"
+#include "core/errors.h"
 #include "core/options.h"
 #include "core/output_files.h"
 #include "load/document.h"
+#include "load/page_drawing.h"
 #include "model/page_builder.h"
 
 namespace foli {
@@ -24,6 +26,9 @@ struct LayoutRequest {
     ModelRequest model;
     AnalysisOptions analysis;
     bool survey = true;  // the writer reads the layout: survey the document before the first page
+    // The page's drawing as it is painted (glyphs, paths, clips, images),
+    // for fixed-layout writers; annotations as model.annotations says.
+    bool drawing = false;
 };
 
 // The document-level side of the analysis: the style learned from a
@@ -42,8 +47,9 @@ struct DocumentAnalysis {
 DocumentAnalysis survey_document(const Document& document, const std::vector<int>& pages,
                                  const LayoutRequest& request, const DocumentInfo& info);
 
-// One page as a writer sees it. The layout is built on first use, so a
-// writer that only renders never pays for text extraction.
+// One page as a writer sees it. The layout and the drawing are built on
+// first use, so a writer that only renders never pays for text extraction,
+// and only writers that request the drawing record it.
 class PageSource {
 public:
     PageSource(const Document& document, int index, const LayoutRequest& request,
@@ -58,6 +64,12 @@ public:
     const PageLayout& layout() {
         if (!layout_) layout_ = analyze_page(take_model(), request_.analysis, analysis_ ? &analysis_->style : nullptr);
         return *layout_;
+    }
+
+    const PageDrawing& drawing() {
+        if (!request_.drawing) fail(FOLI_ERR_UNKNOWN, "the writer did not request the page drawing");
+        if (!drawing_) drawing_.emplace(document_, page_, request_.model.annotations);
+        return *drawing_;
     }
 
 private:
@@ -78,6 +90,7 @@ private:
     const LayoutRequest& request_;
     DocumentAnalysis* analysis_;
     std::optional<PageLayout> layout_;
+    std::optional<PageDrawing> drawing_;
 };
 
 struct WriterContext {
@@ -109,5 +122,6 @@ std::unique_ptr<Writer> make_json_writer(WriterContext& context);
 std::unique_ptr<Writer> make_image_writer(WriterContext& context);
 std::unique_ptr<Writer> make_word_writer(WriterContext& context);
 std::unique_ptr<Writer> make_rtf_writer(WriterContext& context);
+std::unique_ptr<Writer> make_ofd_writer(WriterContext& context);
 
 }  // namespace foli

@@ -23,23 +23,41 @@ FORMATS: dict[str, Entry] = {
     "image": (C.start_pdf_to_image, ".png"),
     "word": (C.start_pdf_to_word, ".docx"),
     "rtf": (C.start_pdf_to_rtf, ".rtf"),
+    "ofd": (C.start_pdf_to_ofd, ".ofd"),
 }
 # The formats that must fail honestly and write nothing.
 UNIMPLEMENTED: dict[str, Entry] = {
     "excel": (C.start_pdf_to_excel, ".xlsx"),
     "ppt": (C.start_pdf_to_ppt, ".pptx"),
     "searchable_pdf": (C.start_pdf_to_searchable_pdf, ".pdf"),
-    "ofd": (C.start_pdf_to_ofd, ".ofd"),
 }
 ALL_FORMATS: dict[str, Entry] = {**FORMATS, **UNIMPLEMENTED}
 
 
 WORD_TEXT = re.compile(rb"<w:t(?: [^>]*)?>([^<]*)</w:t>|<w:(?:p|tab|br)[ />]")
+OFD_PAGE = re.compile(r'<ofd:Page ID="\d+" BaseLoc="([^"]+)"')
+OFD_TEXT = re.compile(r"<ofd:TextCode[^>]*>([^<]*)</ofd:TextCode>")
+
+
+def unescape(text: str) -> str:
+    return text.replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", '"').replace("&#39;", "'").replace(
+        "&amp;", "&")
+
+
+def ofd_text(path: Path) -> str:
+    """The text of an OFD package: its text objects in drawing order, a
+    space between them and a line break between pages."""
+    with zipfile.ZipFile(path) as package:
+        document = package.read("Doc_0/Document.xml").decode("utf-8")
+        pages = [package.read("Doc_0/" + location).decode("utf-8") for location in OFD_PAGE.findall(document)]
+    return "\n".join(" ".join(unescape(t) for t in OFD_TEXT.findall(page)) for page in pages)
 
 
 def output_text(path: Path) -> str:
     """The text of an output file: a .docx's text runs (a space between
-    paragraphs), else the file read as UTF-8."""
+    paragraphs), an .ofd's text objects, else the file read as UTF-8."""
+    if path.suffix == ".ofd":
+        return ofd_text(path)
     if path.suffix != ".docx":
         return path.read_text(encoding="utf-8")
     with zipfile.ZipFile(path) as package:

@@ -24,7 +24,7 @@ HEADER_SIZE = 5
 PASSWORD = "s3cret"
 FONT_NAME = 'Courier New", <b>&amp;'
 FORMATS = [("txt", ".txt"), ("markdown", ".md"), ("html", ".html"), ("json", ".json"), ("image", ".png"),
-           ("word", ".docx"), ("rtf", ".rtf")]
+           ("word", ".docx"), ("rtf", ".rtf"), ("ofd", ".ofd")]
 PAGE_RANGES = ["", "1", "2", "1-2", "2-3,1", "1,1,1", "3-1", "0",
                "1-", "x", " 1 , 2 ", "1-999", "2-2", "99", "1-3", ","]  # fmt: skip
 
@@ -40,7 +40,7 @@ class Plan:
 
 def decode(header: bytes) -> Plan:
     """The conversions the fuzz target runs for this header."""
-    mask = (header[0] & 0x1F) | (((header[4] >> 4) & 0x03) << 5)
+    mask = (header[0] & 0x1F) | (((header[4] >> 4) & 0x07) << 5)
     chosen = [fmt for bit, fmt in enumerate(FORMATS) if mask & (1 << bit)] or list(FORMATS)
     flags = header[1]
     plan = Plan(chosen, PASSWORD if header[0] & 0x20 else "", bool(flags & 0x80), bool(header[0] & 0x80))
