@@ -30,7 +30,9 @@ include="$work/root/usr/include"
 echo "check_newer_mupdf: $(grep -m1 'define FZ_VERSION ' "$include/mupdf/fitz/version.h")"
 
 flags=(-fsyntax-only -Wall -Werror -I"$include" -Iengine -Iinclude -DFOLI_VERSION_TEXT='"check"')
-gcc -std=c11 "${flags[@]}" engine/load/mupdf_shim.c
+for source in engine/load/*.c; do
+    gcc -std=c11 "${flags[@]}" "$source"
+done
 for source in engine/*/*.cpp engine/*/*/*.cpp; do
     g++ -std=c++17 "${flags[@]}" $(pkg-config --cflags lept libpng libtiff-4 libwebp) "$source"
 done

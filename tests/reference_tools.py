@@ -34,6 +34,26 @@ def corpus_dir() -> Path | None:
     return None
 
 
+def regressions_dir() -> Path | None:
+    """The folder of inputs that once crashed or stalled the library
+    (made for this project, with a README): $FOLI_REGRESSIONS, else the
+    shared folder beside the checkout. None when neither exists."""
+    candidates = [os.environ.get("FOLI_REGRESSIONS", ""), REPOSITORY.parent / "shared" / "regressions",
+                  "/work/shared/regressions"]
+    for candidate in candidates:
+        if candidate and Path(candidate, "README.md").is_file():
+            return Path(candidate)
+    return None
+
+
+def regression_file(name: str) -> Path:
+    """One file of the regressions folder; skips the test when it is absent."""
+    folder = regressions_dir()
+    if folder is None or not (folder / name).is_file():
+        pytest.skip(f"the regression input {name} is not here (set FOLI_REGRESSIONS)")
+    return folder / name
+
+
 # Corpus files that are not ordinary readable documents.
 CORPUS_SPECIAL = {"password-example.pdf", "malformed-from-issue-932.pdf"}
 

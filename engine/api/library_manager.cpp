@@ -10,6 +10,7 @@
 #include "core/errors.h"
 #include "core/library_state.h"
 #include "core/log.h"
+#include "core/worker.h"
 #include "load/document.h"
 
 #ifndef FOLI_VERSION_TEXT
@@ -46,7 +47,9 @@ void LibraryManager::GetVersion(char* version) {
     if (version != nullptr) std::memcpy(version, FOLI_VERSION_TEXT, sizeof(FOLI_VERSION_TEXT));
 }
 
-int LibraryManager::GetPageCount(const char* file_path, const char* password) {
+namespace {
+
+int count_pages(const char* file_path, const char* password) noexcept {
     try {
         if (file_path == nullptr) return -static_cast<int>(FOLI_ERR_MISSING_ARG);
         foli::Context context(foli::LibraryState::acquire());
@@ -59,6 +62,20 @@ int LibraryManager::GetPageCount(const char* file_path, const char* password) {
     } catch (...) {
         return -static_cast<int>(FOLI_ERR_UNKNOWN);
     }
+}
+
+}  // namespace
+
+int LibraryManager::GetPageCount(const char* file_path, const char* password) {
+    // Opening a damaged file descends into what it nests, as a conversion
+    // does: on a worker's large stack too.
+    int count = -static_cast<int>(FOLI_ERR_UNKNOWN);
+    try {
+        foli::run_on_worker([&] { count = count_pages(file_path, password); }, nullptr);
+    } catch (...) {
+        return -static_cast<int>(FOLI_ERR_OUT_OF_MEMORY);
+    }
+    return count;
 }
 
 ErrorCode LibraryManager::SetDocumentAIModel(const char* file_path, int gpu_id) {

@@ -1,11 +1,13 @@
 #include "core/conversion.h"
 
 #include <new>
+#include <optional>
 
 #include "core/errors.h"
 #include "core/library_state.h"
 #include "core/log.h"
 #include "core/progress.h"
+#include "core/worker.h"
 
 namespace foli {
 namespace {
@@ -27,8 +29,25 @@ const char* format_name(OutputFormat format) {
     return "unknown";
 }
 
+// Makes the context's page runs ask `progress` whether to stop, for as
+// long as it lives.
+class RunWatch {
+public:
+    RunWatch(Context& context, Progress& progress)
+        : ctx_(context.get()), watch_{&Progress::cancel_requested_hook, &progress} {
+        foli_mu_set_run_watch(ctx_, &watch_);
+    }
+    ~RunWatch() { foli_mu_set_run_watch(ctx_, nullptr); }
+    RunWatch(const RunWatch&) = delete;
+    RunWatch& operator=(const RunWatch&) = delete;
+
+private:
+    fz_context* ctx_;
+    foli_run_watch watch_;
+};
+
 void convert(OutputFormat format, const char* file_path, const char* password, const char* output_path,
-             const _CConvertOption& record, const CConvertCallback* callback) {
+             const _CConvertOption& record, CallerBridge* bridge) {
     if (file_path == nullptr || output_path == nullptr) fail(FOLI_ERR_MISSING_ARG, "a path is missing");
     Options options = decode_options(record);
 
@@ -38,13 +57,14 @@ void convert(OutputFormat format, const char* file_path, const char* password, c
     DocumentInfo info = document.info(file_path);
     OutputFiles files(output_path, options.auto_create_folder, file_path);
 
-    WriterContext writer_context{options, files, info, document, pages};
+    Progress progress(bridge, static_cast<int>(pages.size()));
+    RunWatch watch(context, progress);
+    WriterContext writer_context{options, files, info, document, pages, &progress};
     std::unique_ptr<Writer> writer = make_writer(format, writer_context);
     LayoutRequest request = writer->layout_request();
     log_info("converting %s (%zu of %d pages) to %s", file_path, pages.size(), document.page_count(),
              format_name(format));
 
-    Progress progress(callback, static_cast<int>(pages.size()));
     DocumentAnalysis analysis = survey_document(document, pages, request, info);
     writer->begin();
     for (size_t i = 0; i < pages.size(); ++i) {
@@ -77,11 +97,13 @@ std::unique_ptr<Writer> make_writer(OutputFormat format, WriterContext& context)
     fail(FOLI_ERR_UNKNOWN, "this build cannot write this format yet");
 }
 
-_CSDKErrorCode run_conversion(OutputFormat format, const char* file_path, const char* password,
-                              const char* output_path, const _CConvertOption& record,
-                              const CConvertCallback* callback) noexcept {
+namespace {
+
+_CSDKErrorCode convert_reporting(OutputFormat format, const char* file_path, const char* password,
+                                 const char* output_path, const _CConvertOption& record,
+                                 CallerBridge* bridge) noexcept {
     try {
-        convert(format, file_path, password, output_path, record, callback);
+        convert(format, file_path, password, output_path, record, bridge);
         return FOLI_ERR_SUCCESS;
     } catch (const ConversionError& error) {
         log_info("conversion to %s ended: %s (%d)", format_name(format), error.what(), error.code());
@@ -92,6 +114,27 @@ _CSDKErrorCode run_conversion(OutputFormat format, const char* file_path, const 
     } catch (const std::exception& error) {
         log_warning("conversion to %s failed: %s", format_name(format), error.what());
         return FOLI_ERR_UNKNOWN;
+    } catch (...) {
+        return FOLI_ERR_UNKNOWN;
+    }
+}
+
+}  // namespace
+
+_CSDKErrorCode run_conversion(OutputFormat format, const char* file_path, const char* password,
+                              const char* output_path, const _CConvertOption& record,
+                              const CConvertCallback* callback) noexcept {
+    try {
+        // The caller's callbacks run on this thread, the work on the worker.
+        std::optional<CallerBridge> bridge;
+        if (callback != nullptr) bridge.emplace(callback);
+        CallerBridge* served = bridge ? &*bridge : nullptr;
+        _CSDKErrorCode result = FOLI_ERR_UNKNOWN;
+        run_on_worker([&] { result = convert_reporting(format, file_path, password, output_path, record, served); },
+                      served);
+        return result;
+    } catch (const std::bad_alloc&) {
+        return FOLI_ERR_OUT_OF_MEMORY;
     } catch (...) {
         return FOLI_ERR_UNKNOWN;
     }

@@ -37,6 +37,7 @@ inline _CSDKErrorCode result_from_status(foli_mu_status status) {
     case FOLI_MU_MEMORY: return FOLI_ERR_OUT_OF_MEMORY;
     case FOLI_MU_PAGE: return FOLI_ERR_PDF_PAGE;
     case FOLI_MU_IO: return FOLI_ERR_IO;
+    case FOLI_MU_CANCELLED: return FOLI_ERR_CANCEL;
     case FOLI_MU_FAILED: break;
     }
     return FOLI_ERR_UNKNOWN;

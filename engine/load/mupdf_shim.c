@@ -767,11 +767,8 @@ foli_mu_status foli_mu_extract_page(fz_context* ctx, fz_page* page, const foli_e
         stext = fz_new_stext_page(ctx, bounds);
         text_device = fz_new_stext_device(ctx, stext, &options);
         tee = new_tee_device(ctx, text_device, bounds, request->with_vectors ? vectors : NULL);
-        if (request->with_annotations)
-            fz_run_page(ctx, page, tee, fz_identity, NULL);
-        else
-            fz_run_page_contents(ctx, page, tee, fz_identity, NULL);
-        fz_close_device(ctx, tee);
+        status = foli_mu_run_page(ctx, page, tee, fz_identity, request->with_annotations);
+        if (status == FOLI_MU_OK) fz_close_device(ctx, tee);
     }
     fz_always(ctx) {
         fz_drop_device(ctx, tee);
@@ -790,26 +787,9 @@ foli_mu_status foli_mu_extract_page(fz_context* ctx, fz_page* page, const foli_e
 
 /* ------------------------------------------------------------- rendering */
 
-foli_mu_status foli_mu_render_page(fz_context* ctx, fz_page* page, float zoom, int gray, int with_annotations,
-                                   fz_pixmap** out) {
-    foli_mu_status status = FOLI_MU_OK;
-    fz_var(status);
-    *out = NULL;
-    fz_try(ctx) {
-        fz_matrix ctm = fz_scale(zoom, zoom);
-        fz_colorspace* cs = gray ? fz_device_gray(ctx) : fz_device_rgb(ctx);
-        if (with_annotations)
-            *out = fz_new_pixmap_from_page(ctx, page, ctm, cs, 0);
-        else
-            *out = fz_new_pixmap_from_page_contents(ctx, page, ctm, cs, 0);
-    }
-    fz_catch(ctx) {
-        status = status_from_caught(ctx, FOLI_MU_PAGE);
-    }
-    return status;
-}
-
-foli_mu_status foli_mu_render_region(fz_context* ctx, fz_page* page, fz_rect clip, float zoom, fz_pixmap** out) {
+/* Renders `clip` (device coordinates at `ctm`) of the page on white. */
+static foli_mu_status render_area(fz_context* ctx, fz_page* page, fz_matrix ctm, fz_irect area, fz_colorspace* cs,
+                                  int with_annotations, fz_pixmap** out) {
     foli_mu_status status = FOLI_MU_OK;
     fz_pixmap* pixmap = NULL;
     fz_device* device = NULL;
@@ -818,24 +798,49 @@ foli_mu_status foli_mu_render_region(fz_context* ctx, fz_page* page, fz_rect cli
     fz_var(device);
     *out = NULL;
     fz_try(ctx) {
-        fz_matrix ctm = fz_scale(zoom, zoom);
-        fz_irect area = fz_round_rect(fz_transform_rect(clip, ctm));
-        pixmap = fz_new_pixmap_with_bbox(ctx, fz_device_rgb(ctx), area, NULL, 0);
+        pixmap = fz_new_pixmap_with_bbox(ctx, cs, area, NULL, 0);
         fz_clear_pixmap_with_value(ctx, pixmap, 0xFF);
         device = fz_new_draw_device(ctx, fz_identity, pixmap);
-        fz_run_page_contents(ctx, page, device, ctm, NULL);
-        fz_close_device(ctx, device);
+        status = foli_mu_run_page(ctx, page, device, ctm, with_annotations);
+        if (status == FOLI_MU_OK) fz_close_device(ctx, device);
     }
     fz_always(ctx) {
         fz_drop_device(ctx, device);
     }
     fz_catch(ctx) {
-        fz_drop_pixmap(ctx, pixmap);
-        pixmap = NULL;
         status = status_from_caught(ctx, FOLI_MU_PAGE);
     }
+    if (status != FOLI_MU_OK) {
+        fz_drop_pixmap(ctx, pixmap);
+        return status;
+    }
     *out = pixmap;
-    return status;
+    return FOLI_MU_OK;
+}
+
+foli_mu_status foli_mu_render_page(fz_context* ctx, fz_page* page, float zoom, int gray, int with_annotations,
+                                   fz_pixmap** out) {
+    foli_mu_status status = FOLI_MU_OK;
+    fz_irect area = fz_empty_irect;
+    fz_var(status);
+    fz_var(area);
+    *out = NULL;
+    fz_matrix ctm = fz_scale(zoom, zoom);
+    fz_try(ctx) {
+        area = fz_round_rect(fz_transform_rect(fz_bound_page(ctx, page), ctm));
+    }
+    fz_catch(ctx) {
+        status = status_from_caught(ctx, FOLI_MU_PAGE);
+    }
+    if (status != FOLI_MU_OK) return status;
+    fz_colorspace* cs = gray ? fz_device_gray(ctx) : fz_device_rgb(ctx);
+    return render_area(ctx, page, ctm, area, cs, with_annotations, out);
+}
+
+foli_mu_status foli_mu_render_region(fz_context* ctx, fz_page* page, fz_rect clip, float zoom, fz_pixmap** out) {
+    fz_matrix ctm = fz_scale(zoom, zoom);
+    fz_irect area = fz_round_rect(fz_transform_rect(clip, ctm));
+    return render_area(ctx, page, ctm, area, fz_device_rgb(ctx), 0, out);
 }
 
 /* A device that passes the page's graphics on to a draw device and leaves

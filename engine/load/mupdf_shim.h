@@ -23,7 +23,8 @@ typedef enum foli_mu_status {
     FOLI_MU_MEMORY,
     FOLI_MU_PAGE,     /* one page could not be loaded or interpreted */
     FOLI_MU_IO,       /* output could not be written */
-    FOLI_MU_FAILED    /* anything else */
+    FOLI_MU_FAILED,   /* anything else */
+    FOLI_MU_CANCELLED /* the caller asked to stop while a page ran */
 } foli_mu_status;
 
 /* A context that shares nothing with any other, so it needs no locks: one
@@ -115,6 +116,43 @@ foli_mu_status foli_mu_render_page_graphics(fz_context* ctx, fz_page* page, floa
  * decoder can, so it never exists at full size: a few hundred bytes of PDF
  * can declare an image of many gigabytes. */
 foli_mu_status foli_mu_decode_image(fz_context* ctx, fz_image* image, int64_t max_pixels, fz_pixmap** out);
+
+/* ---------------------------------------------------------- page runs
+ * (mupdf_run.c) */
+
+/* Every page run has a budget of drawing work, far above what any real
+ * page needs (docs/limits.md): every drawing operation costs
+ * FOLI_OPERATION_WORK units, plus one unit per path segment,
+ * FOLI_GLYPH_WORK units per glyph and one unit per FOLI_PIXELS_PER_WORK
+ * device pixels an image or shading covers. A page that reaches the limit
+ * stops drawing there with a warning; what was drawn is kept. The budget
+ * does not depend on the machine's speed, so a page converts the same
+ * everywhere. */
+#define FOLI_PAGE_WORK_LIMIT ((int64_t)1 << 22)
+#define FOLI_OPERATION_WORK 16
+#define FOLI_GLYPH_WORK 4
+#define FOLI_PIXELS_PER_WORK 256.0
+/* While a page runs, the cancel hook is asked at most this often. */
+#define FOLI_CANCEL_POLL_MS 50.0
+
+/* What watches the page runs of one context: a cancel hook asked between
+ * drawing operations (nonzero stops the run with FOLI_MU_CANCELLED). The
+ * watch stays the caller's and must outlive the context's page runs. */
+typedef struct foli_run_watch {
+    int (*cancel_requested)(void* user);
+    void* user;
+} foli_run_watch;
+
+/* Sets (or with NULL clears) the watch of every later page run in `ctx`. */
+void foli_mu_set_run_watch(fz_context* ctx, const foli_run_watch* watch);
+
+/* The one way page contents are run, for every writer: runs the page
+ * (with annotations and widgets when asked) into `device` at `ctm`, under
+ * the work budget and the context's watch. A drawing operation that fails is left
+ * out; a page whose contents are damaged keeps what could be read; both
+ * with a warning and FOLI_MU_OK. The device stays the caller's to close. */
+foli_mu_status foli_mu_run_page(fz_context* ctx, fz_page* page, fz_device* device, fz_matrix ctm,
+                                int with_annotations);
 
 #ifdef __cplusplus
 }

@@ -12,6 +12,7 @@
 #include "analysis/layout.h"
 #include "core/errors.h"
 #include "core/options.h"
+#include "core/progress.h"
 #include "core/output_files.h"
 #include "load/document.h"
 #include "load/page_drawing.h"
@@ -99,6 +100,9 @@ struct WriterContext {
     const DocumentInfo& info;
     const Document& document;
     const std::vector<int>& pages;  // selected 0-based pages, in output order
+    // Progress reports and cancel polls for work the pipeline cannot see
+    // (a long OCR run, say); never null in a conversion.
+    const Progress* progress = nullptr;
 };
 
 class Writer {
