@@ -1,9 +1,9 @@
 // Runs a conversion's work on a thread with a large stack of its own.
 //
 // MuPDF descends recursively into what a file nests: forms in forms,
-// patterns, soft masks, calculator functions, nested objects. The library
-// bounds each of those depths before MuPDF descends (load/nesting_check.h),
-// and this stack is sized for those bounds with a wide margin; the stack of
+// patterns, soft masks, calculator functions, nested objects. This stack
+// leaves a wide margin over what the library lets MuPDF descend into; the
+// stack of
 // the thread that called the library (8 MB or less for a Python thread) is
 // not. While the work runs, the calling thread serves the work's callback
 // requests (core/progress.h), so callbacks still run on the calling thread.

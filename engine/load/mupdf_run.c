@@ -177,12 +177,16 @@ static void watch_fill_text(fz_context* ctx, fz_device* dev, const fz_text* text
 static void watch_stroke_text(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
                               fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
                               fz_color_params params) {
-    /* A stroke is drawn around each glyph's outline: wide strokes cost area. */
+    /* A stroke is drawn around each glyph's outline: a wide one costs the
+     * area it covers, at most the drawn area for each glyph. */
+    watch_device* watch = WATCH(dev);
     int64_t units = text_units(text);
-    if (stroke != NULL) {
-        float width = stroke->linewidth * fz_matrix_expansion(ctm);
-        if (isfinite(width) && width > 1) units += (int64_t)fmin((double)units * width * width / FOLI_PIXELS_PER_WORK,
-                                                                 (double)FOLI_PAGE_WORK_LIMIT);
+    float width = stroke != NULL ? stroke->linewidth * fz_matrix_expansion(ctm) : 0;
+    if (isfinite(width) && width > 1) {
+        double glyphs = (double)(units - 1) / FOLI_GLYPH_WORK;
+        double area = (double)(watch->area.x1 - watch->area.x0) * (double)(watch->area.y1 - watch->area.y0);
+        double covered = fmin((double)width * width, isfinite(area) ? area : 0);
+        units += (int64_t)fmin(glyphs * covered / FOLI_PIXELS_PER_WORK, (double)FOLI_PAGE_WORK_LIMIT);
     }
     charge(ctx, WATCH(dev), units);
     fz_device* target = TARGET(dev);

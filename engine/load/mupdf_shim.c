@@ -236,8 +236,14 @@ foli_mu_status foli_mu_load_page(fz_context* ctx, fz_document* doc, int index, f
     fz_page* page = NULL;
     fz_var(page);
     *out = NULL;
+    status = foli_mu_bound_page_nesting(ctx, doc, index);
+    if (status != FOLI_MU_OK) return status;
     fz_try(ctx) {
         page = fz_load_page(ctx, doc, index);
+        /* A page object MuPDF could not read gives an empty page, which
+         * would convert to a blank one as if it were. */
+        pdf_page* pdf = pdf_page_from_fz_page(ctx, page);
+        if (pdf != NULL && !pdf_is_dict(ctx, pdf->obj)) fz_throw(ctx, FZ_ERROR_GENERIC, "unreadable page object");
         *bounds = fz_bound_page(ctx, page);
     }
     fz_catch(ctx) {

@@ -48,7 +48,9 @@ void foli_mu_document_language(fz_context* ctx, fz_document* doc, char* buffer, 
 /* Resolves an outline or link target to a 0-based page index, -1 if none. */
 int foli_mu_resolve_link_page(fz_context* ctx, fz_document* doc, const char* uri);
 
-/* Pages. */
+/* Pages. Loading a page first bounds what it nests (see
+ * foli_mu_bound_page_nesting) and refuses a page object that cannot be read
+ * with FOLI_MU_PAGE, rather than giving a blank page. */
 foli_mu_status foli_mu_load_page(fz_context* ctx, fz_document* doc, int index, fz_page** out, fz_rect* bounds);
 foli_mu_status foli_mu_load_links(fz_context* ctx, fz_page* page, fz_link** out);
 
@@ -118,7 +120,7 @@ foli_mu_status foli_mu_render_page_graphics(fz_context* ctx, fz_page* page, floa
 foli_mu_status foli_mu_decode_image(fz_context* ctx, fz_image* image, int64_t max_pixels, fz_pixmap** out);
 
 /* ---------------------------------------------------------- page runs
- * (mupdf_run.c) */
+ * (mupdf_run.c, mupdf_nesting.c) */
 
 /* Every page run has a budget of drawing work, far above what any real
  * page needs (docs/limits.md): every drawing operation costs
@@ -148,11 +150,29 @@ void foli_mu_set_run_watch(fz_context* ctx, const foli_run_watch* watch);
 
 /* The one way page contents are run, for every writer: runs the page
  * (with annotations and widgets when asked) into `device` at `ctm`, under
- * the work budget and the context's watch. A drawing operation that fails is left
- * out; a page whose contents are damaged keeps what could be read; both
- * with a warning and FOLI_MU_OK. The device stays the caller's to close. */
+ * the work budget and the context's watch; the page must come from
+ * foli_mu_load_page, which bounds what it nests. A drawing operation that
+ * fails is left out; a page whose contents are damaged keeps what could be
+ * read; both with a warning and FOLI_MU_OK. The device stays the caller's
+ * to close. */
 foli_mu_status foli_mu_run_page(fz_context* ctx, fz_page* page, fz_device* device, fz_matrix ctm,
                                 int with_annotations);
+
+/* How deep MuPDF may descend into what a page nests (docs/limits.md). Every
+ * form level also takes places on MuPDF's exception stack, which overflows
+ * at about 80 nested forms and then loses the page. */
+#define FOLI_MAX_CONTENT_NESTING 32  /* forms, tiling patterns, soft masks, Type 3 fonts */
+#define FOLI_MAX_OBJECT_NESTING 32   /* arrays and dictionaries within one of those */
+#define FOLI_MAX_FUNCTION_NESTING 64 /* braces in a calculator function */
+#define FOLI_NESTING_WALK_STEPS ((int64_t)1 << 22)
+
+/* Leaves out of the document's copy in memory, with a warning, whatever the
+ * resources and annotation appearances of page `index` nest deeper than the
+ * bounds above, and empties calculator functions nested too deep. MuPDF
+ * walks a page's resources as it loads the page, so foli_mu_load_page does
+ * this first. Fails with FOLI_MU_PAGE only when the page reaches more than
+ * FOLI_NESTING_WALK_STEPS objects. */
+foli_mu_status foli_mu_bound_page_nesting(fz_context* ctx, fz_document* doc, int index);
 
 #ifdef __cplusplus
 }

@@ -14,6 +14,7 @@ from pathlib import Path
 import pytest
 
 import FoliantConversion as fc
+import hostile_documents
 from engine.conversions import FORMATS
 from reference_tools import regression_file
 
@@ -23,27 +24,33 @@ CHILD = """
 import json, sys
 import FoliantConversion as fc
 from pathlib import Path
-source, fmt, output, fields = sys.argv[1], sys.argv[2], Path(sys.argv[3]), json.loads(sys.argv[4])
+source, out_dir, fields = sys.argv[1], Path(sys.argv[2]), json.loads(sys.argv[3])
 options = fc.ConvertOptions()
 for name, value in fields.items():
     setattr(options, name, value)
-entry = getattr(fc.FOLIConversion, "start_pdf_to_" + fmt)
-result = entry(source, "", str(output), options)
-print(json.dumps({"result": int(result),
-                  "files": sorted(str(p.relative_to(output.parent)) for p in output.parent.rglob("*"))}))
+records = {}
+for fmt, extension in zip(sys.argv[4::2], sys.argv[5::2]):
+    folder = out_dir / fmt
+    folder.mkdir()
+    entry = getattr(fc.FOLIConversion, "start_pdf_to_" + fmt)
+    result = entry(source, "", str(folder / ("doc" + extension)), options)
+    records[fmt] = {"result": int(result), "files": sorted(str(p.relative_to(folder)) for p in folder.rglob("*"))}
+print(json.dumps(records))
 """
 
 
-def convert_in_child(source: Path, fmt: str, out_dir: Path, **fields: object) -> dict[str, object]:
-    output = out_dir / ("doc" + FORMATS[fmt][1])
+def convert_in_child(source: Path, formats: list[str], out_dir: Path, **fields: object) -> dict[str, dict[str, object]]:
+    """Converts `source` to each format in a child interpreter, into
+    out_dir/<format>/doc<ext>; the result and files of each."""
+    pairs = [item for fmt in formats for item in (fmt, FORMATS[fmt][1])]
     done = subprocess.run(
-        [sys.executable, "-c", CHILD, str(source), fmt, str(output), json.dumps(fields)],
+        [sys.executable, "-c", CHILD, str(source), str(out_dir), json.dumps(fields), *pairs],
         capture_output=True, text=True, timeout=600,
         env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)},
     )
     assert done.returncode == 0, f"the conversion ended with {done.returncode}:\n{done.stderr[-3000:]}"
-    record: dict[str, object] = json.loads(done.stdout)
-    return record
+    records: dict[str, dict[str, object]] = json.loads(done.stdout)
+    return records
 
 
 def assert_clean_outcome(record: dict[str, object]) -> None:
@@ -55,16 +62,64 @@ def assert_clean_outcome(record: dict[str, object]) -> None:
         assert files == [], record
 
 
-@pytest.mark.parametrize("fmt", sorted(FORMATS))
-def test_exponential_form_fanout_stops_at_the_work_budget(fmt: str, out_dir: Path) -> None:
+def test_exponential_form_fanout_stops_at_the_work_budget(out_dir: Path) -> None:
     """30 nested forms, each drawing the next twice: 2^30 leaf draws. The
     page stops drawing at its work budget and converts what it drew."""
-    source = regression_file("form-fanout-2pow30.pdf")
-    record = convert_in_child(source, fmt, out_dir, image_scaling=0.25)
-    assert record["result"] == int(E.SUCCESS)
-    assert_clean_outcome(record)
-    if fmt == "txt":
-        assert "leaf" in (out_dir / "doc.txt").read_text(encoding="utf-8")
+    records = convert_in_child(regression_file("form-fanout-2pow30.pdf"), sorted(FORMATS), out_dir,
+                               image_scaling=0.25)
+    for record in records.values():
+        assert record["result"] == int(E.SUCCESS)
+        assert_clean_outcome(record)
+    assert "leaf" in (out_dir / "txt" / "doc.txt").read_text(encoding="utf-8")
+
+
+def test_calculator_function_nested_100000_deep_converts(out_dir: Path) -> None:
+    """Braces nested 100,000 deep in a shading's function overflowed the
+    stack in every text format; the function is emptied and the page's text
+    converts."""
+    records = convert_in_child(regression_file("type4-function-nesting.pdf"), sorted(FORMATS), out_dir,
+                               image_scaling=0.25)
+    assert {fmt: record["result"] for fmt, record in records.items()} == {fmt: int(E.SUCCESS) for fmt in FORMATS}
+    assert "Hello synthetic" in (out_dir / "txt" / "doc.txt").read_text(encoding="utf-8")
+
+
+# Structures nested far deeper than any real file, each with text outside
+# them (kept) and, for forms, text at the bottom (left out, past the bound).
+NESTED = {
+    "nested_forms": ["Before the forms", "After the forms"],
+    "nested_patterns": ["Before the patterns", "After the patterns"],
+    "nested_soft_masks": ["Before the masks"],
+    "type4_nesting": ["Beside the shading"],
+    "stitching_chain": ["Beside the shading"],
+    "colour_space_chain": ["Beside the colours"],
+}
+
+
+@pytest.mark.parametrize("structure", sorted(NESTED))
+def test_deep_nesting_is_cut_and_the_rest_converts(structure: str, tmp_path: Path) -> None:
+    source = tmp_path / f"{structure}.pdf"
+    getattr(hostile_documents, f"make_{structure}")(source, 3000)
+    out_dir = tmp_path / "out"
+    out_dir.mkdir()
+    records = convert_in_child(source, sorted(FORMATS), out_dir, image_scaling=0.25)
+    for record in records.values():
+        assert record["result"] == int(E.SUCCESS), records
+        assert_clean_outcome(record)
+    text = (out_dir / "txt" / "doc.txt").read_text(encoding="utf-8")
+    assert all(words in text for words in NESTED[structure]), text
+    assert "At the bottom" not in text
+
+
+def test_value_nested_beyond_the_parser_is_a_page_error_not_a_blank_page(tmp_path: Path) -> None:
+    """MuPDF cannot read a page dictionary holding a value nested 300 deep
+    and made a blank page of it; every format now reports the page."""
+    source = tmp_path / "deep-value.pdf"
+    hostile_documents.make_deep_page_value(source)
+    out_dir = tmp_path / "out"
+    out_dir.mkdir()
+    records = convert_in_child(source, sorted(FORMATS), out_dir)
+    assert {fmt: record["result"] for fmt, record in records.items()} == {fmt: int(E.PDF_PAGE_ERROR) for fmt in FORMATS}
+    assert all(record["files"] == [] for record in records.values())
 
 
 def slow_page_callback() -> tuple[fc.ConvertCallback, list[int], list[int]]:
