@@ -19,6 +19,7 @@
 #include "mupdf_shim.h"
 #include "mupdf_compat.h"
 
+#include <limits.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -220,5 +221,102 @@ foli_mu_status foli_mu_bound_page_nesting(fz_context* ctx, fz_document* doc, int
     if (walk.functions_emptied > 0)
         fz_warn(ctx, "emptied %d calculator functions nested deeper than %d levels", walk.functions_emptied,
                 FOLI_MAX_FUNCTION_NESTING);
+    return status;
+}
+
+/* ------------------------------------------------------------ page tree */
+
+typedef struct tree_frame {
+    pdf_obj* node;
+    int next_kid;
+    int64_t pages;
+} tree_frame;
+
+static int is_tree_node(fz_context* ctx, pdf_obj* obj) {
+    return pdf_is_dict(ctx, obj) &&
+           (pdf_is_array(ctx, pdf_dict_get(ctx, obj, PDF_NAME(Kids))) ||
+            pdf_name_eq(ctx, pdf_dict_get(ctx, obj, PDF_NAME(Type)), PDF_NAME(Pages)));
+}
+
+/* Ends the node on top of the stack: its /Count becomes what it holds. */
+static int64_t finish_tree_node(fz_context* ctx, tree_frame* frame, int* corrected) {
+    int64_t pages = frame->pages > INT_MAX ? INT_MAX : frame->pages;
+    if (pdf_dict_get_int(ctx, frame->node, PDF_NAME(Count)) != pages) {
+        pdf_dict_put_int(ctx, frame->node, PDF_NAME(Count), pages);
+        ++*corrected;
+    }
+    return pages;
+}
+
+static int count_tree(fz_context* ctx, pdf_obj* root, int* corrected, int* cut) {
+    tree_frame stack[FOLI_MAX_PAGE_TREE_DEPTH];
+    int depth = 0;
+    fz_hash_table* seen = fz_new_hash_table(ctx, 64, sizeof(int), -1, NULL);
+    int64_t total = 0;
+    fz_var(total);
+    fz_try(ctx) {
+        stack[0].node = root;
+        stack[0].next_kid = 0;
+        stack[0].pages = 0;
+        depth = 1;
+        while (depth > 0) {
+            tree_frame* frame = &stack[depth - 1];
+            pdf_obj* kids = pdf_dict_get(ctx, frame->node, PDF_NAME(Kids));
+            if (frame->next_kid >= pdf_array_len(ctx, kids)) {
+                int64_t pages = finish_tree_node(ctx, frame, corrected);
+                if (--depth == 0)
+                    total = pages;
+                else
+                    stack[depth - 1].pages += pages;
+                continue;
+            }
+            pdf_obj* kid = pdf_array_get(ctx, kids, frame->next_kid++);
+            if (!is_tree_node(ctx, kid)) {
+                frame->pages += 1; /* a page, whether or not it can be read */
+                continue;
+            }
+            int num = pdf_to_num(ctx, kid);
+            /* A node met again (a loop, or shared) and nodes past the depth
+             * bound hold no pages. */
+            if (depth == FOLI_MAX_PAGE_TREE_DEPTH || (num > 0 && fz_hash_find(ctx, seen, &num) != NULL)) {
+                ++*cut;
+                continue;
+            }
+            if (num > 0) fz_hash_insert(ctx, seen, &num, (void*)1);
+            stack[depth].node = kid;
+            stack[depth].next_kid = 0;
+            stack[depth].pages = 0;
+            ++depth;
+        }
+    }
+    fz_always(ctx) {
+        fz_drop_hash_table(ctx, seen);
+    }
+    fz_catch(ctx) {
+        fz_rethrow(ctx);
+    }
+    return (int)total;
+}
+
+foli_mu_status foli_mu_count_real_pages(fz_context* ctx, fz_document* doc, int* count) {
+    foli_mu_status status = FOLI_MU_OK;
+    int corrected = 0, cut = 0;
+    fz_var(status);
+    *count = 0;
+    pdf_document* pdf = pdf_specifics(ctx, doc);
+    fz_try(ctx) {
+        pdf_obj* root = pdf != NULL ? pdf_dict_getp(ctx, pdf_trailer(ctx, pdf), "Root/Pages") : NULL;
+        if (is_tree_node(ctx, root))
+            *count = count_tree(ctx, root, &corrected, &cut);
+        else
+            *count = fz_count_pages(ctx, doc);
+    }
+    fz_catch(ctx) {
+        status = foli_mu_caught_memory_error(ctx) ? FOLI_MU_MEMORY : FOLI_MU_FORMAT;
+    }
+    if (corrected > 0) fz_warn(ctx, "the page tree declares page counts it does not hold; counted %d pages", *count);
+    if (cut > 0)
+        fz_warn(ctx, "left out %d page-tree nodes met twice or nested deeper than %d levels", cut,
+                FOLI_MAX_PAGE_TREE_DEPTH);
     return status;
 }

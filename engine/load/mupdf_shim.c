@@ -72,16 +72,7 @@ foli_mu_status foli_mu_open_pdf(fz_context* ctx, const char* path, const char* p
 }
 
 foli_mu_status foli_mu_count_pages(fz_context* ctx, fz_document* doc, int* count) {
-    foli_mu_status status = FOLI_MU_OK;
-    fz_var(status);
-    *count = 0;
-    fz_try(ctx) {
-        *count = fz_count_pages(ctx, doc);
-    }
-    fz_catch(ctx) {
-        status = status_from_caught(ctx, FOLI_MU_FORMAT);
-    }
-    return status;
+    return foli_mu_count_real_pages(ctx, doc, count);
 }
 
 /* The outline is read through MuPDF's outline iterator rather than with

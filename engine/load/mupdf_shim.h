@@ -174,6 +174,13 @@ foli_mu_status foli_mu_run_page(fz_context* ctx, fz_page* page, fz_device* devic
  * FOLI_NESTING_WALK_STEPS objects. */
 foli_mu_status foli_mu_bound_page_nesting(fz_context* ctx, fz_document* doc, int index);
 
+/* Counts the pages the page tree really holds, without recursion, to at
+ * most FOLI_MAX_PAGE_TREE_DEPTH levels, and corrects in memory every /Count
+ * that says otherwise, so that MuPDF's page lookup (which trusts them) finds
+ * each page. A node met twice, or below the depth bound, holds no pages. */
+#define FOLI_MAX_PAGE_TREE_DEPTH 32
+foli_mu_status foli_mu_count_real_pages(fz_context* ctx, fz_document* doc, int* count);
+
 #ifdef __cplusplus
 }
 #endif

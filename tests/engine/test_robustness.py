@@ -150,3 +150,24 @@ def test_cancel_reaches_inside_a_long_page(fmt: str, out_dir: Path) -> None:
     assert result == E.CANCEL
     assert done == [] and polls == [0, 0]
     assert list(out_dir.iterdir()) == []
+
+
+def test_page_count_comes_from_the_page_tree_not_its_declared_count(tmp_path: Path, out_dir: Path) -> None:
+    """One page under /Count 2147483647 made the library count (and try to
+    convert) two billion pages."""
+    source = tmp_path / "huge-count.pdf"
+    hostile_documents.make_huge_page_count(source)
+    assert fc.LibraryManager.get_page_count(str(source), "") == 1
+    output = out_dir / "doc.txt"
+    assert fc.FOLIConversion.start_pdf_to_txt(str(source), "", str(output), fc.ConvertOptions()) == E.SUCCESS
+    assert "The only page" in output.read_text(encoding="utf-8")
+    options = fc.ConvertOptions()
+    options.page_ranges = "2"
+    assert fc.FOLIConversion.start_pdf_to_txt(str(source), "", str(output), options) == E.INVALID_ARG
+
+
+@pytest.mark.parametrize(("depth", "pages"), [(32, 1), (2000, -int(E.PDF_FORMAT_ERROR))])
+def test_page_tree_depth_is_bounded(depth: int, pages: int, tmp_path: Path) -> None:
+    source = tmp_path / "deep-tree.pdf"
+    hostile_documents.make_deep_page_tree(source, depth)
+    assert fc.LibraryManager.get_page_count(str(source), "") == pages
