@@ -246,9 +246,14 @@ CConvertCallback* install_callback(PyConvertCallback* callback) {
     return &callback->c_callback;
 }
 
+// The library takes the strings as C strings, which end at the first NUL:
+// "victim.conf\0.txt" would name victim.conf. Such text is refused here.
+bool holds_nul(const std::string& text) { return text.find('\0') != std::string::npos; }
+
 ErrorCode start_conversion(FOLI_ConversionFunction function, const std::string& file_path,
                            const std::string& password, const std::string& output_path,
                            const ConvertOptions& options, const std::shared_ptr<PyConvertCallback>& callback) {
+    if (holds_nul(file_path) || holds_nul(password) || holds_nul(output_path)) return ErrorCode::INVALID_ARG;
     CConvertCallback* record = install_callback(callback.get());
     ActiveConversion conversion(record != nullptr ? callback.get() : nullptr);
     ErrorCode result = CallConversionCApi(function, file_path, password, output_path, options, record);

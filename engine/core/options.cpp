@@ -82,9 +82,30 @@ private:
     std::vector<bool> seen_;
 };
 
+// Every enumeration field is checked for every format, whether or not the
+// format reads it: a value outside its enumeration is INVALID_ARG.
+void check_range(int32_t value, int32_t last, const char* what) {
+    if (value < 0 || value > last) fail(FOLI_ERR_INVALID_ARG, std::string("unknown ") + what);
+}
+
+void check_enumerations(const _CConvertOption& record) {
+    check_range(record.page_layout_mode, static_cast<int32_t>(PageLayoutMode::FLOW), "page layout mode");
+    check_range(record.excel_worksheet_option, static_cast<int32_t>(ExcelWorksheetOption::FOR_DOCUMENT),
+                "worksheet option");
+    check_range(record.html_option, static_cast<int32_t>(HtmlOption::MULTIPLE_PAGE_WITH_BOOKMARK), "HTML option");
+    check_range(record.ocr_option, static_cast<int32_t>(OCROption::ALL), "OCR option");
+    check_range(record.image_color_mode, static_cast<int32_t>(ImageColorMode::BINARY), "image colour mode");
+    check_range(record.image_type, static_cast<int32_t>(ImageType::WEBP), "image type");
+    for (int i = 0; i < record.language_count; ++i)
+        check_range(record.languages[i], static_cast<int32_t>(OCRLanguage::AUTO), "OCR language");
+}
+
 }  // namespace
 
 Options decode_options(const _CConvertOption& record) {
+    if (record.language_count < 0) fail(FOLI_ERR_INVALID_ARG, "negative language count");
+    if (record.language_count > 0 && record.languages == nullptr) fail(FOLI_ERR_INVALID_ARG, "no language array");
+    check_enumerations(record);
     Options options;
     options.enable_ai_layout = record.enable_ai_layout;
     options.contain_image = record.contain_image;
@@ -110,8 +131,6 @@ Options decode_options(const _CConvertOption& record) {
     options.font_name = bounded_text(record.font_name);
     options.page_ranges = bounded_text(record.page_ranges);
 
-    if (record.language_count < 0) fail(FOLI_ERR_INVALID_ARG, "negative language count");
-    if (record.language_count > 0 && record.languages == nullptr) fail(FOLI_ERR_INVALID_ARG, "no language array");
     options.languages.reserve(static_cast<size_t>(record.language_count));
     for (int i = 0; i < record.language_count; ++i)
         options.languages.push_back(static_cast<OCRLanguage>(record.languages[i]));

@@ -23,8 +23,9 @@ using folia::base::PageLayoutMode;
 using Options = folia::base::ConvertOptions;
 
 // Copies the record; reads the language array, which is valid only for
-// the length of the call. Throws INVALID_ARG for a negative count or a
-// missing array.
+// the length of the call. Throws INVALID_ARG for a negative count, a
+// missing array, or any enumeration value (languages included) outside its
+// enumeration, whatever the format.
 Options decode_options(const _CConvertOption& record);
 
 // Parses "1-3,5,7-9" (1-based, inclusive, spaces allowed) into 0-based page

@@ -1,11 +1,15 @@
 #include "core/output_files.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 
 #include "core/errors.h"
 #include "core/log.h"
@@ -43,6 +47,77 @@ std::string file_name_of(const std::string& path) {
 std::string stem_of(const std::string& name) {
     size_t dot = name.find_last_of('.');
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+// Temporary files are named ".foli-<host>-<pid>-XXXXXX.tmp": short, whatever
+// the final name's length, and saying which process on which machine owns
+// them, so that a later conversion into the same folder can remove the ones
+// a killed process left behind.
+constexpr const char* kTempPrefix = ".foli-";
+constexpr const char* kTempSuffix = ".tmp";
+
+// FNV-1a of the host name, in hex: the same on every run.
+std::string host_tag() {
+    char name[256] = {0};
+    if (::gethostname(name, sizeof name - 1) != 0) name[0] = 0;
+    uint32_t hash = 2166136261u;
+    for (const char* c = name; *c != 0; ++c) hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619u;
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", hash);
+    return hex;
+}
+
+const std::string& temp_owner() {
+    static const std::string owner = host_tag() + "-" + std::to_string(::getpid());
+    return owner;
+}
+
+// The owning process of a temporary file name of this machine, or 0.
+pid_t stale_owner(const std::string& name, const std::string& host) {
+    std::string prefix = kTempPrefix + host + "-";
+    size_t suffix = std::strlen(kTempSuffix);
+    if (name.size() <= prefix.size() + suffix || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix, suffix, kTempSuffix) != 0)
+        return 0;
+    char* end = nullptr;
+    long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+    if (end == nullptr || *end != '-' || pid <= 0 || pid > INT_MAX) return 0;
+    return static_cast<pid_t>(pid);
+}
+
+bool process_gone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+
+// Removes the temporary files that processes of this machine which no
+// longer run left in `directory`.
+void remove_stale_temp_files(const std::string& directory) {
+    DIR* folder = ::opendir(directory.c_str());
+    if (folder == nullptr) return;
+    std::string host = host_tag();
+    while (const struct dirent* entry = ::readdir(folder)) {
+        pid_t owner = stale_owner(entry->d_name, host);
+        if (owner == 0 || owner == ::getpid() || !process_gone(owner)) continue;
+        std::string path = join(directory, entry->d_name);
+        struct stat info;
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::unlink(path.c_str()) == 0)
+            log_info("removed %s, left behind by process %d", path.c_str(), static_cast<int>(owner));
+    }
+    ::closedir(folder);
+}
+
+// Where writing `path` really goes: through every symbolic link, as open()
+// would, to the final target (which need not exist yet).
+std::string through_links(const std::string& path) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info;
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+        std::string target(static_cast<size_t>(PATH_MAX), '\0');
+        ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<size_t>(length) >= target.size()) fail(FOLI_ERR_IO, "cannot read an output link");
+        target.resize(static_cast<size_t>(length));
+        current = target[0] == '/' ? target : join(directory_of(current), target);
+    }
+    fail(FOLI_ERR_IO, "too many symbolic links in an output path");
 }
 
 }  // namespace
@@ -154,9 +229,18 @@ std::string OutputFiles::relative_to_output(const std::string& path) const {
     return path;
 }
 
+void OutputFiles::clean_folder_once(const std::string& directory) {
+    for (const std::string& done : cleaned_folders_)
+        if (done == directory) return;
+    cleaned_folders_.push_back(directory);
+    remove_stale_temp_files(directory);
+}
+
 std::unique_ptr<OutputStream> OutputFiles::open_temp(const std::string& final_path) {
-    std::string temp = join(directory_of(final_path), "." + file_name_of(final_path) + ".XXXXXX");
-    int fd = ::mkstemp(temp.data());
+    std::string directory = directory_of(final_path);
+    clean_folder_once(directory);
+    std::string temp = join(directory, kTempPrefix + temp_owner() + "-XXXXXX" + kTempSuffix);
+    int fd = ::mkstemps(temp.data(), static_cast<int>(std::strlen(kTempSuffix)));
     if (fd < 0) fail(FOLI_ERR_IO, "cannot create an output file");
     ::fchmod(fd, 0644);
     std::FILE* file = ::fdopen(fd, "w+b");
@@ -168,22 +252,27 @@ std::unique_ptr<OutputStream> OutputFiles::open_temp(const std::string& final_pa
     return std::make_unique<OutputStream>(temp, final_path, file);
 }
 
-OutputStream& OutputFiles::create(const std::string& final_path) {
+OutputStream& OutputFiles::create(const std::string& path) {
+    // An output that is a link is written through to its target, which is
+    // replaced atomically; the link stays.
+    std::string final_path = through_links(path);
+    struct stat existing;
+    bool exists = ::stat(final_path.c_str(), &existing) == 0;
     // Refused now rather than when commit() renames the file into place,
     // which would leave the files renamed before it behind.
-    if (is_directory(final_path)) fail(FOLI_ERR_IO, "an output file's path is a folder");
+    if (exists && S_ISDIR(existing.st_mode)) fail(FOLI_ERR_IO, "an output file's path is a folder");
+    // A device, pipe or socket is never replaced by a file.
+    if (exists && !S_ISREG(existing.st_mode)) fail(FOLI_ERR_IO, "an output's path is not a regular file");
     // Under any name (a link, another spelling of the path) the input is
     // never replaced by an output.
-    struct stat existing;
-    if (input_inode_ != 0 && stat(final_path.c_str(), &existing) == 0 && existing.st_dev == input_device_ &&
-        existing.st_ino == input_inode_)
+    if (exists && input_inode_ != 0 && existing.st_dev == input_device_ && existing.st_ino == input_inode_)
         fail(FOLI_ERR_INVALID_ARG, "an output would replace the input document");
     streams_.push_back(open_temp(final_path));
     return *streams_.back();
 }
 
 OutputStream& OutputFiles::create_scratch() {
-    scratch_.push_back(open_temp(join(directory_, "." + stem_ + ".scratch")));
+    scratch_.push_back(open_temp(join(directory_, stem_ + ".scratch")));
     return *scratch_.back();
 }
 

@@ -11,6 +11,14 @@
 // <dir>/<stem> beside the output path when auto_create_folder is set, else
 // the output path's own folder <dir>. Resources of a document (images of a
 // Markdown or HTML file) go to <dir>/<stem>_files/.
+//
+// Temporary files are named ".foli-<host>-<pid>-XXXXXX.tmp" in the final
+// file's folder, so any final name the file system accepts works; the first
+// file a conversion writes into a folder removes from it the temporary
+// files of processes of this machine that no longer run. An output path
+// that is a symbolic link is written through to its target, atomically,
+// and the link stays; an existing output that is not a regular file (a
+// device, pipe or socket) is never replaced: IO_ERROR.
 #pragma once
 
 #include <cstdint>
@@ -107,10 +115,12 @@ private:
     std::string page_folder_;
     std::string resource_folder_;
     std::unique_ptr<OutputStream> open_temp(const std::string& final_path);
+    void clean_folder_once(const std::string& directory);
 
     std::vector<std::unique_ptr<OutputStream>> streams_;
     std::vector<std::unique_ptr<OutputStream>> scratch_;
     std::vector<std::string> created_folders_;
+    std::vector<std::string> cleaned_folders_;
     bool committed_ = false;
     dev_t input_device_ = 0;
     ino_t input_inode_ = 0;

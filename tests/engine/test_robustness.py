@@ -15,7 +15,7 @@ import pytest
 
 import FoliantConversion as fc
 import hostile_documents
-from engine.conversions import FORMATS
+from conversions import FORMATS
 from reference_tools import regression_file
 
 E = fc.ErrorCode

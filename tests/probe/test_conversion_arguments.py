@@ -105,3 +105,20 @@ def test_unknown_result_numbers_come_back_unchanged(probe: Probe, number: int) -
     assert result.name == "???"
     assert result == fc.ErrorCode(number)
     assert all(result != member for member in ERROR_CODES)
+
+
+@pytest.mark.parametrize("entry", CONVERSIONS)
+@pytest.mark.parametrize("position", [0, 1, 2], ids=["file_path", "password", "output_path"])
+@pytest.mark.parametrize("kind", [str, bytes])
+def test_text_holding_a_nul_byte_is_invalid_and_calls_nothing(probe: Probe, entry: str, position: int,
+                                                             kind: type) -> None:
+    """The library reads C strings, which end at the first NUL: the tail
+    would be lost silently ("victim.conf\\0.txt" names victim.conf)."""
+    arguments: list[Any] = ["in.pdf", "pw", "out.txt"]
+    arguments[position] = arguments[position] + "\0.txt"
+    if kind is bytes:
+        arguments = [text.encode() for text in arguments]
+    callback = fc.ConvertCallback()
+    callback.set_progress(lambda current, total: None)
+    assert entry_point(entry)(*arguments, fc.ConvertOptions(), callback) == fc.ErrorCode.INVALID_ARG
+    assert probe.call_count() == 0
