@@ -4,6 +4,7 @@
 
 #include "core/log.h"
 #include "writers/image_codecs.h"
+#include "writers/jpeg_check.h"
 
 namespace foli {
 namespace {
@@ -13,7 +14,8 @@ namespace {
 constexpr int64_t kMaxExportPixels = int64_t{1} << 24;
 
 // A baseline JPEG in RGB or gray with no soft mask can be copied as it is
-// embedded, which is both faster and lossless.
+// embedded, which is both faster and lossless, as long as it decodes whole:
+// a damaged one is decoded as far as it goes and written as PNG instead.
 const fz_buffer* passthrough_jpeg(fz_context* ctx, fz_image* image) {
     fz_compressed_buffer* compressed = fz_compressed_image_buffer(ctx, image);
     if (compressed == nullptr || compressed->params.type != FZ_IMAGE_JPEG || compressed->buffer == nullptr)
@@ -24,6 +26,7 @@ const fz_buffer* passthrough_jpeg(fz_context* ctx, fz_image* image) {
     if (!fz_colorspace_is_rgb(ctx, image->colorspace) && !fz_colorspace_is_gray(ctx, image->colorspace))
         return nullptr;
     if (compressed->params.u.jpeg.color_transform == 0) return nullptr;
+    if (!foli_jpeg_decodes_whole(compressed->buffer->data, compressed->buffer->len)) return nullptr;
     return compressed->buffer;
 }
 

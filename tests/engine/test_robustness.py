@@ -171,3 +171,22 @@ def test_page_tree_depth_is_bounded(depth: int, pages: int, tmp_path: Path) -> N
     source = tmp_path / "deep-tree.pdf"
     hostile_documents.make_deep_page_tree(source, depth)
     assert fc.LibraryManager.get_page_count(str(source), "") == pages
+
+
+@pytest.mark.parametrize("fmt", ["markdown", "html", "json"])
+@pytest.mark.parametrize("damage", ["truncated_jpeg", "headless_jpeg"])
+def test_a_damaged_jpeg_is_not_copied_as_if_whole(fmt: str, damage: str, tmp_path: Path, out_dir: Path) -> None:
+    """A JPEG cut short or without its start marker was copied byte for
+    byte into the image files; it is decoded as far as it goes and written
+    as a PNG that decodes."""
+    from PIL import Image
+
+    source = tmp_path / f"{damage}.pdf"
+    getattr(hostile_documents, f"make_{damage}")(source)
+    entry, extension = FORMATS[fmt]
+    assert entry(str(source), "", str(out_dir / ("doc" + extension)), fc.ConvertOptions()) == E.SUCCESS
+    images = sorted((out_dir / "doc_files").iterdir())
+    assert [path.suffix for path in images] == [".png"]
+    with Image.open(images[0]) as image:
+        image.load()
+        assert image.size == (64, 48)
