@@ -960,20 +960,19 @@ foli_mu_status foli_mu_render_page_graphics(fz_context* ctx, fz_page* page, floa
         fz_clear_pixmap_with_value(ctx, pixmap, 0xFF);
         draw = fz_new_draw_device(ctx, fz_identity, pixmap);
         graphics = new_graphics_device(ctx, draw, with_images);
-        if (with_annotations)
-            fz_run_page(ctx, page, graphics, ctm, NULL);
-        else
-            fz_run_page_contents(ctx, page, graphics, ctm, NULL);
-        fz_close_device(ctx, graphics);
+        status = foli_mu_run_page(ctx, page, graphics, ctm, with_annotations);
+        if (status == FOLI_MU_OK) fz_close_device(ctx, graphics);
     }
     fz_always(ctx) {
         fz_drop_device(ctx, graphics);
         fz_drop_device(ctx, draw);
     }
     fz_catch(ctx) {
+        status = status_from_caught(ctx, FOLI_MU_PAGE);
+    }
+    if (status != FOLI_MU_OK) {
         fz_drop_pixmap(ctx, pixmap);
         pixmap = NULL;
-        status = status_from_caught(ctx, FOLI_MU_PAGE);
     }
     *out = pixmap;
     return status;
