@@ -16,8 +16,17 @@
 extern "C" {
 #endif
 
+/* The record carries any 32-bit number in these fields, also one that no
+ * member names: in C++ the enumerations get a 32-bit underlying type, so
+ * that such a value is a value of the type (C's enumerations are int). */
+#ifdef __cplusplus
+#define FOLI_ENUM_BASE : int32_t
+#else
+#define FOLI_ENUM_BASE
+#endif
+
 /* Numbered as folia::base::ErrorCode. */
-typedef enum _CSDKErrorCode {
+typedef enum _CSDKErrorCode FOLI_ENUM_BASE {
     FOLI_ERR_SUCCESS = 0,
     FOLI_ERR_CANCEL = 1,
     FOLI_ERR_FILE = 2,
@@ -47,7 +56,7 @@ typedef enum _CSDKErrorCode {
 } _CSDKErrorCode;
 
 /* Numbered as folia::base::OCRLanguage. */
-typedef enum _COCRLanguage {
+typedef enum _COCRLanguage FOLI_ENUM_BASE {
     FOLI_OCR_UNKNOWN = 0,
     FOLI_OCR_CHINESE = 1,
     FOLI_OCR_CHINESE_TRA = 2,
