@@ -3,6 +3,7 @@
  * and may throw (allocation); they never return into C++. No fz_try
  * block here contains a return. */
 #include "mupdf_drawing.h"
+#include "jpeg_check.h"
 #include "mupdf_compat.h"
 
 #include <math.h>
@@ -830,15 +831,12 @@ foli_mu_status foli_mu_record_page(fz_context* ctx, fz_page* page, int with_anno
     fz_try(ctx) {
         fz_rect bounds = fz_bound_page(ctx, page);
         device = new_record_device(ctx, drawing, bounds);
-        /* The one place this record runs a page: when the shim's common
-         * page runner (work budget, in-page cancel) is there, it goes
-         * through that. */
-        if (with_annotations)
-            fz_run_page(ctx, page, device, fz_identity, NULL);
-        else
-            fz_run_page_contents(ctx, page, device, fz_identity, NULL);
-        close_open_clips(ctx, device);
-        fz_close_device(ctx, device);
+        /* Through the shim's page runner: work budget, in-page cancel. */
+        status = foli_mu_run_page(ctx, page, device, fz_identity, with_annotations);
+        if (status == FOLI_MU_OK) {
+            close_open_clips(ctx, device);
+            fz_close_device(ctx, device);
+        }
     }
     fz_always(ctx) {
         fz_drop_device(ctx, device);
@@ -860,6 +858,8 @@ fz_buffer* foli_mu_image_jpeg(fz_context* ctx, fz_image* image) {
         return NULL;
     if (!fz_colorspace_is_rgb(ctx, image->colorspace) && !fz_colorspace_is_gray(ctx, image->colorspace)) return NULL;
     if (compressed->params.u.jpeg.color_transform == 0) return NULL;
+    /* A stream cut short or corrupt is not copied as if it were whole. */
+    if (!foli_jpeg_decodes_whole(compressed->buffer->data, compressed->buffer->len)) return NULL;
     return fz_keep_buffer(ctx, compressed->buffer);
 }
 

@@ -4,7 +4,7 @@
 
 #include "core/log.h"
 #include "writers/image_codecs.h"
-#include "writers/jpeg_check.h"
+#include "load/jpeg_check.h"
 
 namespace foli {
 namespace {
