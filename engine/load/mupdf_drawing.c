@@ -406,6 +406,9 @@ static void run_type3_glyph(fz_context* ctx, record_device* dev, fz_font* font, 
     int saved_set = dev->glyph_paint_set;
     unsigned int saved_rgb = dev->glyph_rgb;
     float saved_alpha = dev->glyph_alpha;
+    fz_var(saved_set);
+    fz_var(saved_rgb);
+    fz_var(saved_alpha);
     if (uncoloured && !dev->glyph_paint_set) {
         dev->glyph_paint_set = 1;
         dev->glyph_rgb = rgb;
@@ -661,7 +664,15 @@ static void record_fill_shade(fz_context* ctx, fz_device* device, fz_shade* shad
         fz_rethrow(ctx);
     }
     unpremultiply(pixmap);
-    foli_draw_item* item = push_item(ctx, dev->drawing, FOLI_DRAW_IMAGE);
+    foli_draw_item* item = NULL;
+    fz_var(item);
+    fz_try(ctx) {
+        item = push_item(ctx, dev->drawing, FOLI_DRAW_IMAGE);
+    }
+    fz_catch(ctx) {
+        fz_drop_pixmap(ctx, pixmap);
+        fz_rethrow(ctx);
+    }
     item->pixmap = pixmap;
     item->area = fz_make_rect(box.x0 / scale, box.y0 / scale, box.x1 / scale, box.y1 / scale);
     item->image_matrix = fz_make_matrix(item->area.x1 - item->area.x0, 0, 0, item->area.y1 - item->area.y0,
@@ -743,6 +754,7 @@ static void record_begin_mask(fz_context* ctx, fz_device* device, fz_rect area, 
         return;
     }
     dev->mask.drawings = 0;
+    fz_drop_image(ctx, dev->mask.image);
     dev->mask.image = NULL;
     dev->mask.area = area;
 }
@@ -754,12 +766,14 @@ static void record_end_mask(FOLI_END_MASK_PARAMS) {
         push_clip_entry(ctx, rec, CLIP_SILENT, rec->mask.area);
         return;
     }
-    fz_image* image = rec->mask.drawings == 1 ? rec->mask.image : NULL;
-    if (image == NULL) fz_drop_image(ctx, rec->mask.image);
-    rec->mask.image = NULL;
+    if (rec->mask.drawings != 1) {
+        fz_drop_image(ctx, rec->mask.image);
+        rec->mask.image = NULL;
+    }
     clip_entry* entry = push_clip_entry(ctx, rec, CLIP_MASK, rec->mask.area);
     entry->first_masked_item = rec->drawing->item_count;
-    entry->mask_image = image;
+    entry->mask_image = rec->mask.image; /* the entry takes the reference */
+    rec->mask.image = NULL;
     entry->mask_matrix = rec->mask.matrix;
     entry->mask_area = rec->mask.area;
 }

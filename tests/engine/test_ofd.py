@@ -201,6 +201,7 @@ def test_truetype_programs_go_in_as_they_are(packages: dict[str, OfdPackage]) ->
     assert glyph_ids(text) == [1, 2]
 
 
+@pytest.mark.external
 def test_cff_programs_are_rebuilt_as_truetype_with_their_glyph_ids(packages: dict[str, OfdPackage]) -> None:
     package = packages["fonts"]
     text, font = font_of(package, "BA")
@@ -217,6 +218,28 @@ def test_cff_programs_are_rebuilt_as_truetype_with_their_glyph_ids(packages: dic
         assert glyph.numberOfContours == len(od.OUTLINES[name])
         assert rebuilt["hmtx"][order[gid]][0] == 600
     assert rebuilt.getBestCmap() == {ord("A"): order[1], ord("B"): order[2]}
+
+
+@pytest.mark.external
+def test_type1_programs_of_a_real_document_are_rebuilt_with_every_glyph_used(tmp_path: Path) -> None:
+    folder = rt.corpus_dir()
+    if folder is None:
+        pytest.skip("the real-world corpus is not here (set FOLI_CORPUS)")
+    assert convert(folder / "issue-33-lorem-ipsum.pdf", tmp_path / "doc.ofd") == fc.ErrorCode.SUCCESS
+    package = OfdPackage(tmp_path / "doc.ofd")
+    used: dict[str, set[int]] = {}
+    for number in range(len(package.pages)):
+        for text in package.texts(number):
+            for glyphs in text.element.iterfind("ofd:CGTransform/ofd:Glyphs", NS):
+                used.setdefault(text.font, set()).update(int(g) for g in glyphs.text.split())
+    rebuilt = [font_id for font_id, font in package.fonts.items() if "LMRoman" in font.get("FontName")]
+    assert rebuilt and all(font_id in used for font_id in rebuilt)
+    for font_id in rebuilt:
+        font = TTFont(io.BytesIO(package.font_file(font_id)))
+        order = font.getGlyphOrder()
+        empty = [gid for gid in used[font_id] if font["glyf"][order[gid]].numberOfContours == 0]
+        assert len(empty) <= 1, empty  # the space, at most
+        assert font.getBestCmap(), "a cmap for readers that look glyphs up by character"
 
 
 def test_type3_text_is_drawn_as_graphics_and_kept_as_invisible_text(packages: dict[str, OfdPackage]) -> None:
