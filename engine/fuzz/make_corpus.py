@@ -23,6 +23,13 @@ HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parents[1] / "tests"))
 
 import documents  # noqa: E402  (the test document generators)
+import hostile_documents  # noqa: E402  (nesting, fan-out, declared sizes, damaged images)
+
+# The hostile documents at sizes that run fast but still pass the library's
+# bounds where there is one (32 forms, 64 braces, 32 page-tree levels).
+HOSTILE_SIZES = {"nested_forms": 40, "form_fanout": 10, "nested_patterns": 40, "nested_soft_masks": 40,
+                 "type4_nesting": 100, "stitching_chain": 60, "colour_space_chain": 60, "deep_page_value": 300,
+                 "deep_page_tree": 40}
 
 # Larger documents only slow every run down without adding coverage.
 MAX_SEED_BYTES = 64 * 1024
@@ -158,6 +165,15 @@ def main() -> int:
                 continue
             for index, header in enumerate(headers_for(name)):
                 write_seed(output, f"{name}-{index}", header + data)
+                written += 1
+        for name, function in sorted(inspect.getmembers(hostile_documents, inspect.isfunction)):
+            if not name.startswith("make_") or function.__module__ != hostile_documents.__name__:
+                continue
+            pdf = folder / f"hostile-{name[5:]}.pdf"
+            size = HOSTILE_SIZES.get(name[5:])
+            function(pdf, size) if size is not None else function(pdf)
+            for index, header in enumerate(headers_for(pdf.stem)):
+                write_seed(output, f"{pdf.stem}-{index}", header + pdf.read_bytes())
                 written += 1
         simple = folder / "simple.pdf"
         documents.make_truncated(folder / "truncated.pdf", simple)

@@ -13,6 +13,7 @@ order.
 
 Usage: python engine/fuzz/mutate.py [--inputs 1500] [--seed 1] [--jobs 2]
            [--timeout 60] [--memory-mb 3072] [--work build/mutate]
+           [--formats-per-input 8]
 The module under test is the one the interpreter imports (PYTHONPATH).
 """
 
@@ -38,7 +39,8 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parents[1] / "tests"))
 
-FORMATS = [("txt", ".txt"), ("markdown", ".md"), ("html", ".html"), ("json", ".json"), ("image", ".png")]
+FORMATS = [("txt", ".txt"), ("markdown", ".md"), ("html", ".html"), ("json", ".json"), ("image", ".png"),
+           ("word", ".docx"), ("rtf", ".rtf"), ("ofd", ".ofd")]
 MAX_BASE_BYTES = 1 << 20  # larger corpus files only slow a round down
 PAGES_CONVERTED = 3
 HUGE_NUMBERS = [b"2147483647", b"4294967296", b"99999999", b"-1", b"0", b"65535", b"1e38", b"-2147483648"]
@@ -261,7 +263,7 @@ def make_inputs(count: int, seed: int, folder: Path) -> list[Input]:
 # --- the child: converts a list of inputs, one line per step ------------------------------------
 
 
-def child_main(out_root: Path, memory_mb: int) -> int:
+def child_main(out_root: Path, memory_mb: int, formats_per_input: int) -> int:
     limit = memory_mb << 20
     resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
     import FoliantConversion as fc
@@ -274,7 +276,10 @@ def child_main(out_root: Path, memory_mb: int) -> int:
         options.image_scaling = 0.3
         options.image_type = fc.ImageType.PNG
         options.page_ranges = f"1-{min(pages, PAGES_CONVERTED)}" if pages > 1 else ""
-        for fmt, extension in FORMATS:
+        # With fewer formats than all, each input takes the next ones in turn.
+        start = int(index) * formats_per_input
+        chosen = [FORMATS[(start + k) % len(FORMATS)] for k in range(min(formats_per_input, len(FORMATS)))]
+        for fmt, extension in chosen:
             folder = out_root / fmt
             if folder.exists():
                 shutil.rmtree(folder)
@@ -332,7 +337,8 @@ class Worker:
     def start(self) -> None:
         out_root = Path(self.args.work) / "out" / str(self.number)
         self.process = subprocess.Popen(
-            [sys.executable, __file__, "--child", str(out_root), "--memory-mb", str(self.args.memory_mb)],
+            [sys.executable, __file__, "--child", str(out_root), "--memory-mb", str(self.args.memory_mb),
+             "--formats-per-input", str(self.args.formats_per_input)],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, bufsize=1)
         assert self.process.stdin is not None
         for item in self.queue:
@@ -453,10 +459,12 @@ def main() -> int:
     parser.add_argument("--timeout", type=float, default=60.0, help="seconds one conversion may take")
     parser.add_argument("--memory-mb", type=int, default=3072, help="address-space cap of each child")
     parser.add_argument("--work", default="build/mutate")
+    parser.add_argument("--formats-per-input", type=int, default=len(FORMATS),
+                        help="convert each input to this many formats, taken in turn (CI: fewer)")
     parser.add_argument("--child", help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.child:
-        return child_main(Path(args.child), args.memory_mb)
+        return child_main(Path(args.child), args.memory_mb, args.formats_per_input)
 
     work = Path(args.work)
     if work.exists():

@@ -190,3 +190,38 @@ def test_a_damaged_jpeg_is_not_copied_as_if_whole(fmt: str, damage: str, tmp_pat
     with Image.open(images[0]) as image:
         image.load()
         assert image.size == (64, 48)
+
+
+def test_callbacks_of_concurrent_conversions_arrive_on_their_own_threads(tmp_path: Path) -> None:
+    """Each conversion works on a thread of the library's; its progress and
+    cancel calls still reach Python on the thread that started it."""
+    import threading
+    from concurrent.futures import ThreadPoolExecutor
+
+    from documents import make_simple
+
+    source = tmp_path / "three.pdf"
+    make_simple(source)
+
+    def convert(index: int) -> tuple[int, set[int], list[tuple[int, int]], int]:
+        reports: list[tuple[int, int]] = []
+        threads: set[int] = set()
+        polls: list[int] = []
+        callback = fc.ConvertCallback()
+        callback.set_progress(lambda current, total: (reports.append((current, total)),
+                                                      threads.add(threading.get_ident())))
+        callback.set_cancel(lambda: bool(polls.append(threading.get_ident())))
+        fmt = sorted(FORMATS)[index % len(FORMATS)]
+        entry, extension = FORMATS[fmt]
+        folder = tmp_path / str(index)
+        folder.mkdir()
+        result = entry(str(source), "", str(folder / ("doc" + extension)), fc.ConvertOptions(), callback)
+        assert result == E.SUCCESS, fmt
+        return threading.get_ident(), threads | set(polls), reports, len(polls)
+
+    with ThreadPoolExecutor(max_workers=4) as pool:
+        outcomes = list(pool.map(convert, range(16)))
+    for caller, seen, reports, polls in outcomes:
+        assert seen == {caller}
+        assert reports == [(1, 3), (2, 3), (3, 3)]
+        assert polls >= 4  # before each page and after the last
