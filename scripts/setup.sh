@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything FoliantConversion needs on a Debian machine: the
 # Debian packages (when run as root), a Python 3.13 virtual environment in
-# .venv, and the module itself built from this checkout.
+# .venv, and the module itself built from this checkout as a wheel.
 # Usage: scripts/setup.sh [extra ...]   e.g. scripts/setup.sh test
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,6 +30,13 @@ if [ ! -x .venv/bin/python ] || ! .venv/bin/python -c 'import sys; sys.exit(sys.
 fi
 .venv/bin/python -m pip install -q --upgrade pip
 .venv/bin/python -m pip install -q "pybind11==3.1.0" "scikit-build-core>=0.10" "cmake>=3.20" ninja
-target="."
-[ -n "$extras" ] && target=".[$extras]"
-.venv/bin/python -m pip install -q --no-build-isolation "$target"
+# The wheel is built once into build/wheelhouse, installed from there, and
+# kept: the packaging tests inspect it and install it into a fresh
+# environment of their own.
+rm -rf build/wheelhouse
+.venv/bin/python -m pip wheel -q --no-build-isolation --no-deps -w build/wheelhouse .
+wheel="$(ls build/wheelhouse/*.whl)"
+.venv/bin/python -m pip install -q --no-deps --force-reinstall "$wheel"
+if [ -n "$extras" ]; then
+    .venv/bin/python -m pip install -q "$wheel[$extras]"
+fi

@@ -1,6 +1,7 @@
-"""The type stub shipped beside the module, checked against the runtime: every
-name, signature and docstring, then mypy's stubtest, then mypy --strict on a
-small program that uses the module."""
+"""The type stub shipped with the module (the stub-only package
+FoliantConversion-stubs beside it), checked against the runtime: every name,
+signature and docstring, then mypy's stubtest, then mypy --strict on small
+programs that use the module."""
 
 from __future__ import annotations
 
@@ -8,7 +9,6 @@ import ast
 import inspect
 import os
 import re
-import shutil
 import subprocess
 import sys
 from dataclasses import dataclass, field
@@ -17,15 +17,46 @@ from pathlib import Path
 import FoliantConversion as fc
 import pytest
 
-from .support import ENUM_NAMES, module_file, split_doc
+from typing_programs import MISUSE, USAGE, expected_error_lines
 
-STUB = module_file().parent / "FoliantConversion.pyi"
-SOURCE_STUB = Path(__file__).resolve().parents[2] / "src" / "FoliantConversion.pyi"
+from .support import ENTRY_POINTS, ENUM_NAMES, module_file, split_doc
+
+STUB = module_file().parent / "FoliantConversion-stubs" / "__init__.pyi"
+SOURCE_STUB = Path(__file__).resolve().parents[2] / "src" / "FoliantConversion-stubs" / "__init__.pyi"
 # pybind11 puts these into every class it binds, and copyreg caches
 # __slotnames__ on a class once something tried to copy an instance; they
 # are no part of the module's API.
 NOT_API = {"__module__", "__doc__", "__dict__", "__weakref__", "_pybind11_conduit_v1_", "__entries", "__slotnames__"}
 PREFIX = "FoliantConversion."
+
+# Where the runtime takes more than the signature pybind11 writes, the stub
+# says what it takes: (class, function or property, parameter) -> (type in
+# pybind11's signature, type in the stub). The module tests show the runtime
+# taking each: bytes and None for LibraryManager's text (test_library_manager),
+# bytes for the conversion paths and option texts, the collections for
+# languages (test_options), None and any result for the callbacks
+# (test_callbacks).
+TEXT = "str | bytes | bytearray"
+LANGUAGES = (
+    "collections.abc.Sequence[OCRLanguage] | collections.abc.Set[OCRLanguage] | "
+    "collections.abc.ValuesView[OCRLanguage] | collections.abc.Generator[OCRLanguage, typing.Any, typing.Any] | "
+    "map[OCRLanguage]"
+)
+WIDENED: dict[tuple[str, str, str], tuple[str, str]] = {
+    ("LibraryManager", "initialize", "resource_path"): ("str", f"{TEXT} | None"),
+    ("LibraryManager", "get_page_count", "file_path"): ("str", f"{TEXT} | None"),
+    ("LibraryManager", "get_page_count", "password"): ("str", f"{TEXT} | None"),
+    ("LibraryManager", "set_document_ai_model", "file_path"): ("str", f"{TEXT} | None"),
+    **{("FOLIConversion", entry, parameter): ("str", TEXT)
+       for entry, _ in ENTRY_POINTS for parameter in ("file_path", "password", "output_path")},
+    ("ConvertOptions", "font_name", "arg0"): ("str", TEXT),
+    ("ConvertOptions", "page_ranges", "arg0"): ("str", TEXT),
+    ("ConvertOptions", "languages", "arg0"): ("collections.abc.Sequence[OCRLanguage]", LANGUAGES),
+    ("ConvertCallback", "set_progress", "progress"): (
+        "collections.abc.Callable[[int, int], None]", "collections.abc.Callable[[int, int], object] | None"),
+    ("ConvertCallback", "set_cancel", "cancel"): (
+        "collections.abc.Callable[[], bool]", "collections.abc.Callable[[], bool] | None"),
+}
 
 
 # --- reading the stub --------------------------------------------------------------------
@@ -52,15 +83,23 @@ class StubClass:
     properties: dict[str, StubProperty] = field(default_factory=dict)
     class_vars: dict[str, tuple[str, str]] = field(default_factory=dict)  # annotation, trailing comment
     order: list[str] = field(default_factory=list)
+    # Every parameter's annotation as the stub writes it, by (function, parameter).
+    annotations: dict[tuple[str, str], str] = field(default_factory=dict)
 
 
 def _annotation(node: ast.expr | None) -> str:
     return "" if node is None else ast.unparse(node)
 
 
-def _render_parameter(argument: ast.arg, default: ast.expr | None) -> str:
+def _as_pybind11_writes(annotation: str, key: tuple[str, str, str]) -> str:
+    """A widened parameter's stub type turned back into pybind11's."""
+    runtime, stub = WIDENED.get(key, (annotation, annotation))
+    return runtime if annotation == stub else annotation
+
+
+def _render_parameter(argument: ast.arg, default: ast.expr | None, owner: tuple[str, str]) -> str:
     text = argument.arg
-    annotation = _annotation(argument.annotation)
+    annotation = _as_pybind11_writes(_annotation(argument.annotation), (*owner, argument.arg))
     if default is not None and ast.unparse(default) == "None" and annotation.endswith(" | None"):
         # pybind11 shows an optional argument as its type with default None.
         annotation = annotation.removesuffix(" | None")
@@ -71,11 +110,12 @@ def _render_parameter(argument: ast.arg, default: ast.expr | None) -> str:
     return text
 
 
-def render_stub_signature(node: ast.FunctionDef) -> str:
+def render_stub_signature(node: ast.FunctionDef, class_name: str) -> str:
     arguments = node.args
     positional = arguments.posonlyargs + arguments.args
     defaults: list[ast.expr | None] = [None] * (len(positional) - len(arguments.defaults)) + list(arguments.defaults)
-    parts = [_render_parameter(argument, default) for argument, default in zip(positional, defaults)]
+    owner = (class_name, node.name)
+    parts = [_render_parameter(argument, default, owner) for argument, default in zip(positional, defaults)]
     if arguments.posonlyargs:
         parts.insert(len(arguments.posonlyargs), "/")
     if arguments.vararg is not None:
@@ -93,6 +133,8 @@ def read_stub_class(node: ast.ClassDef, lines: list[str]) -> StubClass:
     stub = StubClass(doc=ast.get_docstring(node) or "")
     for item in node.body:
         if isinstance(item, ast.FunctionDef):
+            for argument in item.args.posonlyargs + item.args.args:
+                stub.annotations[(item.name, argument.arg)] = _annotation(argument.annotation)
             decorators = _decorators(item)
             if "property" in decorators:
                 stub.properties[item.name] = StubProperty(
@@ -100,11 +142,13 @@ def read_stub_class(node: ast.ClassDef, lines: list[str]) -> StubClass:
                 )
                 stub.order.append(item.name)
             elif f"{item.name}.setter" in decorators:
-                stub.properties[item.name].setter = _annotation(item.args.args[1].annotation)
+                stub.properties[item.name].setter = _as_pybind11_writes(
+                    _annotation(item.args.args[1].annotation), (node.name, item.name, item.args.args[1].arg)
+                )
             else:
                 assert item.name not in stub.functions, f"{item.name} is defined twice"
                 stub.functions[item.name] = StubFunction(
-                    signature=render_stub_signature(item),
+                    signature=render_stub_signature(item, node.name),
                     doc=ast.get_docstring(item) or "",
                     static="staticmethod" in decorators,
                 )
@@ -172,6 +216,11 @@ def stub() -> Stub:
 
 
 CLASSES = ENUM_NAMES + ["ConvertOptions", "LibraryManager", "ConvertCallback", "FOLIConversion"]
+
+
+def test_widened_parameters_are_in_the_stub(stub: Stub) -> None:
+    written = {(name, *key): annotation for name, cls in stub.classes.items() for key, annotation in cls.annotations.items()}
+    assert {key: written.get(key) for key in WIDENED} == {key: types[1] for key, types in WIDENED.items()}
 
 
 def test_installed_stub_is_the_source_stub() -> None:
@@ -262,14 +311,11 @@ def test_enum_members_and_their_values(stub: Stub, name: str) -> None:
 
 
 def _run_mypy_tool(arguments: list[str], cwd: Path) -> subprocess.CompletedProcess[str]:
-    # mypy refuses site-packages on MYPYPATH, where the installed stub sits
-    # beside the module, so it reads a copy; the runtime module is imported
-    # from wherever the tests import it.
-    stubs = cwd / "stubs"
-    stubs.mkdir(exist_ok=True)
-    shutil.copy(STUB, stubs / STUB.name)
+    # mypy finds the stub package the way a user's mypy does, on the
+    # interpreter's path beside the module: no MYPYPATH. The module under
+    # test comes first on that path, wherever the tests import it from.
     environment = dict(os.environ)
-    environment["MYPYPATH"] = str(stubs)
+    environment.pop("MYPYPATH", None)
     # The subprocess runs elsewhere, so a relative PYTHONPATH would not hold.
     environment["PYTHONPATH"] = os.pathsep.join(filter(None, [str(module_file().parent), environment.get("PYTHONPATH")]))
     return subprocess.run(
@@ -294,67 +340,6 @@ def test_stubtest_finds_no_drift(tmp_path: Path) -> None:
     assert len(blocks) in (0, len(CLASSES))
 
 
-USAGE = '''
-import FoliantConversion as fc
-
-options = fc.ConvertOptions()
-options.enable_ocr = True
-options.image_scaling = 2
-options.image_scaling = 0.5
-options.page_layout_mode = fc.PageLayoutMode.BOX
-options.languages = (fc.OCRLanguage.ENGLISH, fc.CHINESE)
-languages: list[fc.OCRLanguage] = options.languages
-scaling: float = options.image_scaling
-font: str = options.font_name
-
-callback = fc.ConvertCallback()
-callback.set_progress(lambda current, total: None)
-callback.set_cancel(lambda: False)
-callback.reset()
-
-result: fc.ErrorCode = fc.FOLIConversion.start_pdf_to_txt("in.pdf", "", "out.txt", options, callback)
-result = fc.FOLIConversion.start_pdf_to_markdown("in.pdf", "", "out.md", options)
-result = fc.FOLIConversion.start_pdf_to_html(
-    callback=None, options=options, output_path="out.html", password="", file_path="in.pdf"
-)
-succeeded: bool = result == fc.ErrorCode.SUCCESS
-name: str = result.name
-number: int = result.value + int(fc.ErrorCode.CANCEL)
-members: dict[str, fc.ErrorCode] = fc.ErrorCode.__members__
-made: fc.ErrorCode = fc.ErrorCode(40)
-
-fc.LibraryManager.initialize("resources")
-fc.LibraryManager.set_logger(enable_info=True, enable_warning=False)
-version: str = fc.LibraryManager.get_version()
-pages: int = fc.LibraryManager.get_page_count("in.pdf", "")
-model: fc.ErrorCode = fc.LibraryManager.set_document_ai_model("model.bin", gpu_id=0)
-fc.LibraryManager.set_document_ai_model_count(2, 1)
-fc.LibraryManager.release_document_ai_model()
-fc.LibraryManager.release()
-'''
-
-MISUSE = '''
-import FoliantConversion as fc
-
-options = fc.ConvertOptions()
-callback = fc.ConvertCallback()
-options.enable_ocr = "true"  # expect-error
-options.page_layout_mode = 0  # expect-error
-options.languages = "ENGLISH"  # expect-error
-options.image_type = fc.ImageColorMode.GRAY  # expect-error
-options.enable_orc = True  # expect-error
-ordered = fc.ErrorCode.SUCCESS < fc.ErrorCode.CANCEL  # expect-error
-pages: str = fc.LibraryManager.get_page_count("in.pdf", "")  # expect-error
-fc.LibraryManager.get_page_count("in.pdf")  # expect-error
-fc.FOLIConversion.start_pdf_to_txt("in.pdf", "", "out.txt", None)  # expect-error
-fc.FOLIConversion.start_pdf_to_txt("in.pdf", "", "out.txt", options, callbacks=None)  # expect-error
-callback.set_progress(5)  # expect-error
-callback.set_cancel(lambda current: True)  # expect-error
-fc.ConvertOptions(1)  # expect-error
-fc.start_pdf_to_txt  # expect-error
-'''
-
-
 def _mypy_strict(tmp_path: Path, source: str) -> tuple[int, set[int], str]:
     program = tmp_path / "program.py"
     program.write_text(source)
@@ -373,7 +358,7 @@ def test_mypy_strict_accepts_correct_usage(tmp_path: Path) -> None:
 
 
 def test_mypy_strict_rejects_misuse(tmp_path: Path) -> None:
-    expected = {number for number, line in enumerate(MISUSE.splitlines(), 1) if line.endswith("# expect-error")}
+    expected = expected_error_lines(MISUSE)
     returncode, errors, output = _mypy_strict(tmp_path, MISUSE)
     assert returncode == 1
     assert errors == expected, output

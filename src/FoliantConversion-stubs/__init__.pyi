@@ -565,21 +565,28 @@ class ConvertOptions:
         """Specify the fontname to convert, e.g. \"Arial\""""
 
     @font_name.setter
-    def font_name(self, arg0: str) -> None: ...
+    def font_name(self, arg0: str | bytes | bytearray) -> None: ...
 
     @property
     def page_ranges(self) -> str:
         """Specify the pages to convert, e.g. \"1-3,5,7-9\""""
 
     @page_ranges.setter
-    def page_ranges(self, arg0: str) -> None: ...
+    def page_ranges(self, arg0: str | bytes | bytearray) -> None: ...
 
     @property
     def languages(self) -> list[OCRLanguage]:
         """Specify the OCR languages"""
 
     @languages.setter
-    def languages(self, arg0: collections.abc.Sequence[OCRLanguage]) -> None: ...
+    def languages(
+        self,
+        arg0: collections.abc.Sequence[OCRLanguage]
+        | collections.abc.Set[OCRLanguage]
+        | collections.abc.ValuesView[OCRLanguage]
+        | collections.abc.Generator[OCRLanguage, typing.Any, typing.Any]
+        | map[OCRLanguage],
+    ) -> None: ...
 
     def __repr__(self) -> str:
         """String representation of ConvertOptions object"""
@@ -596,8 +603,11 @@ class LibraryManager:
     # No constructor is bound: calling the class raises TypeError.
     def __init__(self, /, *args: object, **kwargs: object) -> None: ...
 
+    # Text arguments take str (handed over as UTF-8), bytes or bytearray
+    # (handed over as they are), or None, which reaches the library as a
+    # null pointer.
     @staticmethod
-    def initialize(resource_path: str) -> None:
+    def initialize(resource_path: str | bytes | bytearray | None) -> None:
         """Initializes the SDK library with the given resource path"""
 
     @staticmethod
@@ -617,11 +627,13 @@ class LibraryManager:
         """Gets the version of the SDK library."""
 
     @staticmethod
-    def get_page_count(file_path: str, password: str) -> int:
+    def get_page_count(file_path: str | bytes | bytearray | None, password: str | bytes | bytearray | None) -> int:
         """Returns the number of pages in a document."""
 
     @staticmethod
-    def set_document_ai_model(file_path: str, gpu_id: typing.SupportsInt | typing.SupportsIndex = -1) -> ErrorCode:
+    def set_document_ai_model(
+        file_path: str | bytes | bytearray | None, gpu_id: typing.SupportsInt | typing.SupportsIndex = -1
+    ) -> ErrorCode:
         """Sets the Document AI model for OCR based on the provided file path. gpu_id: Which GPU for ai model, -1 means disable gpu."""
 
     @staticmethod
@@ -637,10 +649,10 @@ class ConvertCallback:
     def __init__(self) -> None:
         """Default constructor"""
 
-    def set_progress(self, progress: collections.abc.Callable[[int, int], None]) -> None:
+    def set_progress(self, progress: collections.abc.Callable[[int, int], object] | None) -> None:
         """Sets a callback function to track the progress of conversion. The callback receives (current_page, total_page)."""
 
-    def set_cancel(self, cancel: collections.abc.Callable[[], bool]) -> None:
+    def set_cancel(self, cancel: collections.abc.Callable[[], bool] | None) -> None:
         """Sets a callback function for cancellation check. Return True to cancel the conversion."""
 
     def reset(self) -> None:
@@ -657,11 +669,13 @@ class FOLIConversion:
     # No constructor is bound: calling the class raises TypeError.
     def __init__(self, /, *args: object, **kwargs: object) -> None: ...
 
+    # The paths and the password take str (handed over as UTF-8), bytes or
+    # bytearray, but not None.
     @staticmethod
     def start_pdf_to_word(
-        file_path: str,
-        password: str,
-        output_path: str,
+        file_path: str | bytes | bytearray,
+        password: str | bytes | bytearray,
+        output_path: str | bytes | bytearray,
         options: ConvertOptions,
         callback: ConvertCallback | None = None,
     ) -> ErrorCode:
@@ -669,9 +683,9 @@ class FOLIConversion:
 
     @staticmethod
     def start_pdf_to_excel(
-        file_path: str,
-        password: str,
-        output_path: str,
+        file_path: str | bytes | bytearray,
+        password: str | bytes | bytearray,
+        output_path: str | bytes | bytearray,
         options: ConvertOptions,
         callback: ConvertCallback | None = None,
     ) -> ErrorCode:
@@ -679,9 +693,9 @@ class FOLIConversion:
 
     @staticmethod
     def start_pdf_to_ppt(
-        file_path: str,
-        password: str,
-        output_path: str,
+        file_path: str | bytes | bytearray,
+        password: str | bytes | bytearray,
+        output_path: str | bytes | bytearray,
         options: ConvertOptions,
         callback: ConvertCallback | None = None,
     ) -> ErrorCode:
@@ -689,9 +703,9 @@ class FOLIConversion:
 
     @staticmethod
     def start_pdf_to_html(
-        file_path: str,
-        password: str,
-        output_path: str,
+        file_path: str | bytes | bytearray,
+        password: str | bytes | bytearray,
+        output_path: str | bytes | bytearray,
         options: ConvertOptions,
         callback: ConvertCallback | None = None,
     ) -> ErrorCode:
@@ -699,9 +713,9 @@ class FOLIConversion:
 
     @staticmethod
     def start_pdf_to_image(
-        file_path: str,
-        password: str,
-        output_path: str,
+        file_path: str | bytes | bytearray,
+        password: str | bytes | bytearray,
+        output_path: str | bytes | bytearray,
         options: ConvertOptions,
         callback: ConvertCallback | None = None,
     ) -> ErrorCode:
@@ -709,9 +723,9 @@ class FOLIConversion:
 
     @staticmethod
     def start_pdf_to_markdown(
-        file_path: str,
-        password: str,
-        output_path: str,
+        file_path: str | bytes | bytearray,
+        password: str | bytes | bytearray,
+        output_path: str | bytes | bytearray,
         options: ConvertOptions,
         callback: ConvertCallback | None = None,
     ) -> ErrorCode:
@@ -719,9 +733,9 @@ class FOLIConversion:
 
     @staticmethod
     def start_pdf_to_rtf(
-        file_path: str,
-        password: str,
-        output_path: str,
+        file_path: str | bytes | bytearray,
+        password: str | bytes | bytearray,
+        output_path: str | bytes | bytearray,
         options: ConvertOptions,
         callback: ConvertCallback | None = None,
     ) -> ErrorCode:
@@ -729,9 +743,9 @@ class FOLIConversion:
 
     @staticmethod
     def start_pdf_to_txt(
-        file_path: str,
-        password: str,
-        output_path: str,
+        file_path: str | bytes | bytearray,
+        password: str | bytes | bytearray,
+        output_path: str | bytes | bytearray,
         options: ConvertOptions,
         callback: ConvertCallback | None = None,
     ) -> ErrorCode:
@@ -739,9 +753,9 @@ class FOLIConversion:
 
     @staticmethod
     def start_pdf_to_json(
-        file_path: str,
-        password: str,
-        output_path: str,
+        file_path: str | bytes | bytearray,
+        password: str | bytes | bytearray,
+        output_path: str | bytes | bytearray,
         options: ConvertOptions,
         callback: ConvertCallback | None = None,
     ) -> ErrorCode:
@@ -749,9 +763,9 @@ class FOLIConversion:
 
     @staticmethod
     def start_pdf_to_searchable_pdf(
-        file_path: str,
-        password: str,
-        output_path: str,
+        file_path: str | bytes | bytearray,
+        password: str | bytes | bytearray,
+        output_path: str | bytes | bytearray,
         options: ConvertOptions,
         callback: ConvertCallback | None = None,
     ) -> ErrorCode:
@@ -759,9 +773,9 @@ class FOLIConversion:
 
     @staticmethod
     def start_pdf_to_ofd(
-        file_path: str,
-        password: str,
-        output_path: str,
+        file_path: str | bytes | bytearray,
+        password: str | bytes | bytearray,
+        output_path: str | bytes | bytearray,
         options: ConvertOptions,
         callback: ConvertCallback | None = None,
     ) -> ErrorCode:
