@@ -57,9 +57,11 @@ std::string code_text(const Block& block) {
         int at = cells(row);
         if (!row.empty()) column = std::max(column, at + 1);
         row.append(static_cast<size_t>(std::max(column - at, 0)), ' ');
-        // Leading spaces drawn as characters indent too: the box begins at them.
+        // The box begins at the first character drawn, so spaces drawn
+        // before it are already counted in the indent.
         std::string text = line.text();
         text.erase(text.find_last_not_of(' ') + 1);
+        text.erase(0, text.find_first_not_of(' '));
         row += text;
     };
     for (size_t i = 0; i < block.lines.size(); ++i) {

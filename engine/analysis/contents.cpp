@@ -53,6 +53,15 @@ bool ends_with_leader(const std::string& text) {
     return dots >= kMinLeaderDots;
 }
 
+bool starts_with_leader(const std::string& text) {
+    int dots = 0;
+    for (char c : text) {
+        if (c == '.') ++dots;
+        else if (c != ' ') break;
+    }
+    return dots >= kMinLeaderDots;
+}
+
 std::optional<ContentsLine> find_contents_line(const std::string& text, bool linked) {
     size_t end = text.find_last_not_of(' ');
     if (end == std::string::npos) return std::nullopt;

@@ -23,6 +23,9 @@ std::optional<ContentsLine> find_contents_line(const std::string& text, bool lin
 // Whether `text` ends in a leader of at least three dots ("Preface . . . .").
 bool ends_with_leader(const std::string& text);
 
+// Whether `text` starts with a leader of at least three dots (". . . 12").
+bool starts_with_leader(const std::string& text);
+
 // Whether `text` is a page number as contents pages print them ("9", "xii").
 bool is_page_label(const std::string& text);
 

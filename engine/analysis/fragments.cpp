@@ -17,10 +17,20 @@ bool blank(const Line& line) {
     return true;
 }
 
-// Word gaps stay within a line; a wider gap separates columns or cells.
-constexpr float kWordGap = 1.0f;
+// Gaps up to half an em are word gaps whatever lies around them; wider
+// ones up to kWordGap ems join too, unless the whitespace lines up with
+// gaps in the rows around it (see channel_through).
+constexpr float kNarrowGap = 0.5f;
+constexpr float kWordGap = 1.2f;
+// Pieces of one line of code may stand this many ems apart (aligned
+// comments and values).
+constexpr float kCodeGap = 8.0f;
+// A leader's first dot may stand this many ems after its title.
+constexpr float kLeaderGap = 3.0f;
 // A bullet or number may sit this many ems in front of its text.
 constexpr float kMarkerGap = 4.0f;
+// Rows looked at on either side for whitespace running on (channel_through).
+constexpr size_t kChannelRows = 3;
 
 std::string trimmed_text(const std::string& text) {
     size_t start = text.find_first_not_of(' ');
@@ -28,14 +38,60 @@ std::string trimmed_text(const std::string& text) {
     return text.substr(start, text.find_last_not_of(' ') + 1 - start);
 }
 
-bool belong_together(const Fragment& left, const Fragment& right) {
+bool belong_together(const Fragment& left, const Fragment& right, bool channel) {
     float gap = right.box().x0 - left.box().x1;
     float em = std::max(left.size, right.size);
     if (gap < -0.5f * em) return false;  // overlapping text is not a continuation
-    if (gap <= kWordGap * em) return true;
+    // Word gaps are measured in the smaller text: a large letter beside
+    // small text is no reason for a wider gap.
+    float word_em = std::min(left.size, right.size);
+    if (gap <= kNarrowGap * word_em) return true;
+    if (left.monospace && right.monospace && std::fabs(left.size - right.size) <= 0.1f * em)
+        return gap <= kCodeGap * em;
+    if (gap <= kWordGap * word_em && !channel) return true;
+    // A title and the leader after it, which starts at the next dot position.
+    if (gap <= kLeaderGap * em && starts_with_leader(right.line.text())) return true;
     // A contents entry's leader and its page number, however far apart.
     if (is_page_label(trimmed_text(right.line.text())) && ends_with_leader(left.line.text())) return true;
     return gap <= kMarkerGap * em && is_bare_list_marker(left.line.text());
+}
+
+// Whether the whitespace between x `from` and `to` on row `r` runs on
+// through the rows around it: nothing there is drawn across its middle,
+// and text stands on both sides of it, twice on each (the rows of two
+// columns need not line up). Such whitespace is a gutter between columns
+// or table cells rather than a wide gap between words.
+bool channel_through(const std::vector<Fragment>& fragments, const std::vector<std::vector<int>>& rows, size_t r,
+                     float from, float to) {
+    const float quarter = 0.25f * (to - from);
+    const float inner_from = from + quarter, inner_to = to - quarter;
+    const Rect& here = fragments[rows[r].front()].box();
+    const float reach = 4 * std::max(here.height(), 1.0f);
+    int left = 0, right = 0;
+    size_t first = r > kChannelRows ? r - kChannelRows : 0;
+    size_t last = std::min(rows.size() - 1, r + kChannelRows);
+    for (size_t k = first; k <= last; ++k) {
+        if (k == r || std::fabs(fragments[rows[k].front()].box().center_y() - here.center_y()) > reach) continue;
+        for (int index : rows[k]) {
+            const Rect& box = fragments[index].box();
+            if (box.x1 <= inner_from) ++left;
+            else if (box.x0 >= inner_to) ++right;
+            else return false;
+        }
+    }
+    return left >= 2 && right >= 2;
+}
+
+// The spaces that stand for the gap between two pieces of a line of code,
+// in the cells of its monospaced font; 1 for other text.
+int code_spaces(const Fragment& left, const Fragment& right) {
+    if (!left.monospace || !right.monospace) return 1;
+    // The box holds the characters drawn, without spaces at either end.
+    int cells = count_code_points(trimmed_text(left.line.text()));
+    if (cells == 0 || left.box().width() <= 0) return 1;
+    float cell = left.box().width() / static_cast<float>(cells);
+    float gap = right.box().x0 - left.box().x1;
+    return std::clamp(static_cast<int>(std::lround(gap / cell)), 1, 200);
 }
 
 }  // namespace
@@ -167,11 +223,16 @@ std::vector<std::vector<int>> group_rows(const std::vector<Fragment>& fragments,
     return rows;
 }
 
-void append_line(Line& left, const Line& right) {
+void append_line(Line& left, const Line& right, int spaces) {
     if (!left.spans.empty() && !right.spans.empty()) {
         std::string& tail = left.spans.back().text;
         const std::string& head = right.spans.front().text;
-        if (!tail.empty() && tail.back() != ' ' && !head.empty() && head.front() != ' ') tail += ' ';
+        if (spaces > 1) {
+            tail.erase(tail.find_last_not_of(' ') + 1);
+            tail.append(static_cast<size_t>(spaces), ' ');
+        } else if (!tail.empty() && tail.back() != ' ' && !head.empty() && head.front() != ' ') {
+            tail += ' ';
+        }
     }
     left.spans.insert(left.spans.end(), right.spans.begin(), right.spans.end());
     left.box = left.box.united(right.box);
@@ -181,12 +242,15 @@ std::vector<Fragment> merge_row_fragments(std::vector<Fragment> fragments) {
     std::vector<bool> use(fragments.size(), true);
     std::vector<std::vector<int>> rows = group_rows(fragments, use);
     std::vector<bool> absorbed(fragments.size(), false), grown(fragments.size(), false);
-    for (const std::vector<int>& row : rows) {
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const std::vector<int>& row = rows[r];
         int target = row.front();
         for (size_t k = 1; k < row.size(); ++k) {
             int next = row[k];
-            if (belong_together(fragments[target], fragments[next])) {
-                append_line(fragments[target].line, fragments[next].line);
+            const float from = fragments[row[k - 1]].box().x1, to = fragments[next].box().x0;
+            bool channel = to > from && channel_through(fragments, rows, r, from, to);
+            if (belong_together(fragments[target], fragments[next], channel)) {
+                append_line(fragments[target].line, fragments[next].line, code_spaces(fragments[target], fragments[next]));
                 absorbed[next] = true;
                 grown[target] = true;
             } else {

@@ -63,7 +63,8 @@ std::vector<Fragment> merge_row_fragments(std::vector<Fragment> fragments);
 // fragment and marks the others in `used`.
 void join_rows(std::vector<Fragment>& fragments, const std::vector<std::vector<int>>& rows, std::vector<bool>& used);
 
-// Joins `right` onto the end of `left`, with a space between them.
-void append_line(Line& left, const Line& right);
+// Joins `right` onto the end of `left`, with a space between them (or
+// `spaces` spaces, for the gap inside a line of code).
+void append_line(Line& left, const Line& right, int spaces = 1);
 
 }  // namespace foli

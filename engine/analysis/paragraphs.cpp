@@ -42,11 +42,13 @@ struct Draft {
     int rows = 0;           // lines of text, counting fragments side by side once
     float pitch = 0;        // distance between the baselines of its lines, once known
     float text_left = 0;    // left edge of its text (after a list marker)
+    float marker_left = 0;  // left edge of its list marker
     std::optional<ListMarker> marker;
 };
 
 Draft start_draft(Fragment& fragment, std::optional<ListMarker> marker) {
     Draft draft;
+    draft.marker_left = fragment.box().x0;
     if (marker) remove_leading_text(fragment.line, marker->length);
     draft.marker = std::move(marker);
     draft.box = fragment.box();
@@ -78,6 +80,23 @@ void add_to_draft(Draft& draft, Fragment& fragment) {
     draft.chars += fragment.chars;
     if (!draft.marker) draft.text_left = std::min(draft.text_left, box.x0);
     draft.lines.push_back(std::move(fragment.line));
+}
+
+// Whether the last line of `draft` was broken only because the first word
+// of `next` did not fit after it (rather than ending its paragraph): the
+// right edge is the farthest either reaches, and the line does not end a
+// sentence.
+bool ran_full(const Draft& draft, const Fragment& next) {
+    if (ends_sentence(draft.lines.back().text())) return false;
+    const std::string text = next.line.text();
+    size_t start = text.find_first_not_of(' ');
+    if (start == std::string::npos || next.chars == 0) return false;
+    size_t end = text.find(' ', start);
+    int word_chars = visible_chars(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    float word_width = next.box().width() * static_cast<float>(word_chars) / static_cast<float>(next.chars);
+    float right = std::max(draft.box.x1, next.box().x1);
+    // Half an em of slack: the word's width is only estimated.
+    return draft.last.x1 + 0.25f * next.size + word_width > right - 0.5f * next.size;
 }
 
 // A listing goes on over lines of any length and indentation, and over a
@@ -113,12 +132,32 @@ bool continues(const Draft& draft, const Fragment& next, bool next_is_item) {
     } else if (box.y0 - previous.y1 > kFirstLineGap * em) {
         return false;
     }
-    if (draft.marker) return box.x0 >= draft.text_left - 0.5f * em && box.x0 <= draft.text_left + 2 * em;
+    if (draft.marker) {
+        if (box.x0 >= draft.text_left - 0.5f * em && box.x0 <= draft.text_left + 2 * em) return true;
+        // A numbered paragraph whose lines wrap back to the edge of the
+        // column, at or left of its number: the line before runs full.
+        return box.x0 <= draft.marker_left + 0.5f * em && ran_full(draft, next);
+    }
     bool centred = std::fabs(box.center_x() - previous.center_x()) < 0.5f * em;
     if (!centred && box.x0 > draft.text_left + 0.8f * em) return false;
     bool short_line = previous.x1 < draft.box.x1 - 0.2f * draft.box.width();
     if (draft.rows >= 2 && short_line && ends_sentence(draft.lines.back().text())) return false;
     return true;
+}
+
+// Whether `next`, which starts like a list item ("(i) of this AD ..."),
+// is the next line of the paragraph in `draft` instead: it starts at the
+// paragraph's left edge, right below a line that runs to the paragraph's
+// right edge without ending a sentence.
+bool wraps_onto(const Draft& draft, const Fragment& next) {
+    if (draft.marker || draft.all_monospace || !draft.horizontal) return false;
+    const Rect& previous = draft.last;
+    const Rect& box = next.box();
+    const float em = std::max(draft.last_size, next.size);
+    if (on_same_row(previous, box) || box.center_y() <= previous.y1) return false;
+    if (std::fabs(next.size - draft.last_size) > 0.1f * em || box.y0 - previous.y1 > kFirstLineGap * em) return false;
+    if (box.x0 > draft.text_left + 0.5f * em) return false;
+    return ran_full(draft, next);
 }
 
 bool has_letter(const std::vector<Line>& lines) {
@@ -237,6 +276,7 @@ void build_text_blocks(std::vector<Fragment>& run, float body_size, std::vector<
         // Code has no list items: "- x" and "1. y" in a listing are code.
         if (fragment.line.horizontal && !fragment.monospace && !is_sized_heading(fragment.size, body_size))
             marker = find_list_marker(fragment.line.text());
+        if (marker && draft && wraps_onto(*draft, fragment)) marker.reset();
         if (draft && continues(*draft, fragment, marker.has_value())) {
             add_to_draft(*draft, fragment);
             continue;

@@ -10,6 +10,13 @@ using Interval = std::pair<float, float>;
 using Items = std::vector<int>;
 
 constexpr int kMaxDepth = 200;  // guards the stack on pathological pages
+// Items at most this many gutters wide are labels (numbers, markers), not
+// lines of a column of text.
+constexpr float kLabelWidth = 4.0f;
+// A label stands at most this many gutters from its line; a few labels
+// (at most kMaxPairedLabels) are only labels when each is that close.
+constexpr float kLabelGap = 3.0f;
+constexpr size_t kMaxPairedLabels = 32;
 
 std::vector<Interval> intersect(const std::vector<Interval>& a, const std::vector<Interval>& b, float min_width) {
     std::vector<Interval> common;
@@ -102,7 +109,10 @@ private:
     // Splits the items at the vertical whitespace between them and reads
     // the columns left to right; false when no such whitespace exists.
     bool order_columns(const Items& items, int depth) {
-        std::vector<Interval> gaps = free_x(items, extent(items), true);
+        const std::vector<Interval> all = free_x(items, extent(items), true);
+        std::vector<Interval> gaps;
+        for (size_t j = 0; j < all.size(); ++j)
+            if (!beside_labels(items, all, j)) gaps.push_back(all[j]);
         if (gaps.empty()) return false;
         for (const Items& column : split_columns(items, gaps)) order(column, depth + 1);
         return true;
@@ -126,12 +136,72 @@ private:
     // few short lines or a single pair of pictures. Null when there is none.
     const Interval* find_gutter(const std::vector<Items>& strips, size_t begin, size_t end,
                                 const std::vector<Interval>& gaps) const {
-        for (const Interval& gap : gaps) {
+        Items band;
+        for (size_t j = 0; j < gaps.size(); ++j) {
             int pairs = 0;
-            for (size_t k = begin; k < end; ++k) pairs += pairs_across(strips[k], gap);
-            if (pairs >= 2) return &gap;
+            for (size_t k = begin; k < end; ++k) pairs += pairs_across(strips[k], gaps[j]);
+            if (pairs < 2) continue;
+            if (band.empty())
+                for (size_t k = begin; k < end; ++k) band.insert(band.end(), strips[k].begin(), strips[k].end());
+            if (!beside_labels(band, gaps, j)) return &gaps[j];
         }
         return nullptr;
+    }
+
+    // The items lying between `from` and `to`.
+    Items column_between(const Items& items, float from, float to) const {
+        Items column;
+        for (int item : items)
+            if (boxes_[item].x0 >= from && boxes_[item].x1 <= to) column.push_back(item);
+        return column;
+    }
+
+    bool all_narrow(const Items& column) const {
+        for (int item : column)
+            if (boxes_[item].width() > kLabelWidth * min_gutter_) return false;
+        return true;
+    }
+
+    // Whether every item of `labels` has an item of `text` beside it on
+    // its row, a few gutters away at most.
+    bool each_beside(const Items& labels, const Items& text) const {
+        for (int label : labels) {
+            const Rect& a = boxes_[label];
+            bool found = false;
+            for (int item : text) {
+                const Rect& b = boxes_[item];
+                float overlap = std::min(a.y1, b.y1) - std::max(a.y0, b.y0);
+                float distance = std::max(b.x0 - a.x1, a.x0 - b.x1);
+                if (overlap > 0.5f * std::min(a.height(), b.height()) && distance <= kLabelGap * min_gutter_) {
+                    found = true;
+                    break;
+                }
+            }
+            if (!found) return false;
+        }
+        return true;
+    }
+
+    // Whether `labels` (narrow items on one side of a gap) label the lines
+    // of `text` on the other side: there are about as many of them (a
+    // number or marker for nearly every line), or each of a few stands
+    // right beside a line (chapter numbers in a contents page). Notes in a
+    // side column far from the text are no labels.
+    bool labels_of(const Items& labels, const Items& text) const {
+        if (labels.empty() || !all_narrow(labels)) return false;
+        if (2 * labels.size() >= text.size()) return true;
+        return labels.size() <= kMaxPairedLabels && each_beside(labels, text);
+    }
+
+    // Whether gap `j` of `gaps` has a column of labels on one side of it:
+    // section numbers, list markers or page numbers beside the lines they
+    // belong to, read row by row with them rather than as a column.
+    bool beside_labels(const Items& items, const std::vector<Interval>& gaps, size_t j) const {
+        float left = j > 0 ? gaps[j - 1].second : -1e30f;
+        float right = j + 1 < gaps.size() ? gaps[j + 1].first : 1e30f;
+        Items left_items = column_between(items, left, gaps[j].first);
+        Items right_items = column_between(items, gaps[j].second, right);
+        return labels_of(left_items, right_items) || labels_of(right_items, left_items);
     }
 
     // Whitespace between two consecutive strips.
@@ -167,7 +237,9 @@ private:
                 for (size_t k = i; k < n; ++k) order(strips[k], depth + 1);
                 return;
             }
-            std::vector<Interval> common = free[seed];
+            // Only whitespace between items of the seed can be a gutter: the
+            // margins beside it are free in every strip.
+            std::vector<Interval> common = free_x(strips[seed], region, true);
             size_t begin = seed, end = seed + 1;
             while (end < n && grow(common, free[end])) ++end;
             while (begin > i && grow(common, free[begin - 1])) --begin;

@@ -170,6 +170,7 @@ Line build_line(FontStyles& fonts, const fz_stext_line& source, LineChars& buffe
         if (has_right_to_left(buffer.chars)) visual_to_logical(buffer.chars);
     }
     int style = -1;
+    Rect inked;  // the line without the spaces at its ends
     for (const PlacedChar& ch : buffer.chars) {
         if (line.spans.empty() || ch.style != style) {
             line.spans.push_back(start_span(fonts, *buffer.styles[static_cast<size_t>(ch.style)]));
@@ -178,7 +179,10 @@ Line build_line(FontStyles& fonts, const fz_stext_line& source, LineChars& buffe
         Span& span = line.spans.back();
         append_utf8(span.text, static_cast<int>(ch.c));
         span.box = span.box.united(ch.box);
+        if (ch.c != ' ' && ch.c != 0xA0) inked = inked.united(ch.box);
     }
+    // A trailing space's box reaches into the gutter beside a column.
+    if (!inked.empty()) line.box = inked;
     return line;
 }
 
