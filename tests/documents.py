@@ -740,3 +740,26 @@ def make_noted(path: Path) -> None:
     mark.set_info(content="Highlighted remark")
     mark.update()
     doc.save(path)
+
+
+CHART_BEFORE = "Sales rose in every quarter, as the chart shows."
+CHART_AFTER = "The text after the chart goes on here."
+CHART_LABELS = ["Q1", "Q2", "Q3", "Q4"]
+
+
+def make_chart(path: Path) -> None:
+    """A bar chart drawn with paths (axes, four bars, a curve), labelled,
+    between two lines of body text."""
+    doc = pymupdf.open()
+    page = doc.new_page()
+    page.insert_text((72, 100), CHART_BEFORE, fontsize=11, fontname=BODY)
+    left, bottom = 100, 300
+    page.draw_line((left, 150), (left, bottom), width=1)
+    page.draw_line((left, bottom), (400, bottom), width=1)
+    for index, (label, height) in enumerate(zip(CHART_LABELS, [40, 70, 90, 120])):
+        x = left + 20 + 70 * index
+        page.draw_rect(pymupdf.Rect(x, bottom - height, x + 40, bottom), color=None, fill=(0.2, 0.4, 0.8))
+        page.insert_text((x + 12, bottom + 14), label, fontsize=9, fontname=BODY)
+    page.draw_bezier((left, 280), (200, 200), (300, 190), (390, 160), color=(0.8, 0, 0), width=1.5)
+    page.insert_text((72, 360), CHART_AFTER, fontsize=11, fontname=BODY)
+    doc.save(path)

@@ -782,6 +782,75 @@ foli_mu_status foli_mu_extract_page(fz_context* ctx, fz_page* page, const foli_e
     return FOLI_MU_OK;
 }
 
+/* ------------------------------------------------------------ path boxes */
+
+typedef struct box_device {
+    fz_device super;
+    fz_rect* boxes;
+    int count;
+    int capacity;
+} box_device;
+
+static void push_box(fz_context* ctx, box_device* dev, fz_rect box) {
+    if (fz_is_empty_rect(box) || fz_is_infinite_rect(box)) return;
+    if (dev->count == dev->capacity) {
+        int grown = dev->capacity ? dev->capacity * 2 : 64;
+        dev->boxes = fz_realloc_array(ctx, dev->boxes, grown, fz_rect);
+        dev->capacity = grown;
+    }
+    dev->boxes[dev->count++] = box;
+}
+
+static void box_fill_path(fz_context* ctx, fz_device* dev, const fz_path* path, int even_odd, fz_matrix ctm,
+                          fz_colorspace* cs, const float* color, float alpha, fz_color_params params) {
+    push_box(ctx, (box_device*)dev, fz_bound_path(ctx, path, NULL, ctm));
+}
+
+static void box_stroke_path(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
+                            fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
+                            fz_color_params params) {
+    push_box(ctx, (box_device*)dev, fz_bound_path(ctx, path, stroke, ctm));
+}
+
+static void box_fill_shade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha,
+                           fz_color_params params) {
+    push_box(ctx, (box_device*)dev, fz_bound_shade(ctx, shade, ctm));
+}
+
+foli_mu_status foli_mu_path_boxes(fz_context* ctx, fz_page* page, int with_annotations, fz_rect** out, int* out_count) {
+    foli_mu_status status = FOLI_MU_OK;
+    box_device* dev = NULL;
+    fz_var(status);
+    fz_var(dev);
+    *out = NULL;
+    *out_count = 0;
+    fz_try(ctx) {
+        dev = fz_new_derived_device(ctx, box_device);
+        dev->super.fill_path = box_fill_path;
+        dev->super.stroke_path = box_stroke_path;
+        dev->super.fill_shade = box_fill_shade;
+        if (with_annotations)
+            fz_run_page(ctx, page, &dev->super, fz_identity, NULL);
+        else
+            fz_run_page_contents(ctx, page, &dev->super, fz_identity, NULL);
+        fz_close_device(ctx, &dev->super);
+    }
+    fz_catch(ctx) {
+        status = status_from_caught(ctx, FOLI_MU_PAGE);
+    }
+    if (dev != NULL) {
+        if (status == FOLI_MU_OK) {
+            *out = dev->boxes;
+            *out_count = dev->count;
+        } else {
+            fz_free(ctx, dev->boxes);
+        }
+        dev->boxes = NULL;
+        fz_drop_device(ctx, &dev->super);
+    }
+    return status;
+}
+
 /* ------------------------------------------------------------- rendering */
 
 /* Renders `clip` (device coordinates at `ctm`) of the page on white. */

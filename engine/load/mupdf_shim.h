@@ -101,6 +101,11 @@ typedef struct foli_extract_request {
 foli_mu_status foli_mu_extract_page(fz_context* ctx, fz_page* page, const foli_extract_request* request,
                                     fz_stext_page** text, foli_vector_list* vectors);
 
+/* The bounds (page coordinates) of every path the page fills or strokes
+ * and every shading it paints: the raw material for finding its vector
+ * drawings. Free the list with fz_free. */
+foli_mu_status foli_mu_path_boxes(fz_context* ctx, fz_page* page, int with_annotations, fz_rect** boxes, int* count);
+
 /* Rendering. */
 foli_mu_status foli_mu_render_page(fz_context* ctx, fz_page* page, float zoom, int gray, int with_annotations,
                                    fz_pixmap** out);

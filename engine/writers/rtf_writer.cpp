@@ -16,6 +16,7 @@
 #include "writers/formula_lines.h"
 #include "writers/html_text.h"
 #include "writers/image_export.h"
+#include "writers/office/drawings.h"
 #include "writers/office/fonts.h"
 #include "writers/office/list_numbering.h"
 #include "writers/office/package_parts.h"
@@ -153,8 +154,28 @@ public:
         if (area.empty()) area = {0, 0, layout.page.width, layout.page.height};
         std::vector<std::vector<office::PageNote>> notes = block_notes(source);
         list_open_ = false;
+        // Vector drawings as pictures (image_path_enhance), as in Word.
+        std::vector<bool> in_drawing(layout.blocks.size(), false);
+        std::vector<std::vector<Rect>> drawings_before(layout.blocks.size() + 1);
+        if (context_.options.image_path_enhance) {
+            std::vector<Rect> paths =
+                office::page_path_boxes(source.document(), source.page(), context_.options.contain_annotation);
+            for (const Rect& drawing : office::find_drawings(paths, layout)) {
+                size_t first = layout.blocks.size();
+                for (size_t i = 0; i < layout.blocks.size(); ++i)
+                    if (office::inside_drawing(layout.blocks[i], drawing)) {
+                        in_drawing[i] = true;
+                        first = std::min(first, i);
+                    }
+                for (size_t i = 0; i < layout.blocks.size() && first == layout.blocks.size(); ++i)
+                    if (layout.blocks[i].box.y0 >= drawing.y0) first = i;
+                drawings_before[first].push_back(drawing);
+            }
+        }
         for (size_t index = 0; index < layout.blocks.size(); ++index) {
             const Block& block = layout.blocks[index];
+            for (const Rect& drawing : drawings_before[index]) write_region_picture(out, source, drawing);
+            if (in_drawing[index]) continue;
             notes_ = std::move(notes[index]);
             if (block.kind != BlockKind::ListItem) list_open_ = false;
             switch (block.kind) {
@@ -171,6 +192,7 @@ public:
             case BlockKind::PageFooter: write_text_block(out, source, block, area); break;
             }
         }
+        for (const Rect& drawing : drawings_before.back()) write_region_picture(out, source, drawing);
         notes_ = std::move(notes.back());
         if (break_pending_ || !bookmark_pending_.empty() || !notes_.empty()) {
             begin_paragraph(out, "");
@@ -646,6 +668,12 @@ private:
 
     bool write_formula(std::string& out, PageSource& source, const Rect& box) {
         Rect region{box.x0 - kFormulaMargin, box.y0 - kFormulaMargin, box.x1 + kFormulaMargin, box.y1 + kFormulaMargin};
+        return write_region_picture(out, source, region);
+    }
+
+    // The part `region` of the page rendered into a picture paragraph.
+    bool write_region_picture(std::string& out, PageSource& source, const Rect& region) {
+        list_open_ = false;
         std::string png = render_formula_png(source.document(), source.page(), region);
         if (png.empty()) return false;
         Rect clipped = region.intersected(source.page().bounds());

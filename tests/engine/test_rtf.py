@@ -150,6 +150,14 @@ def test_text_annotations_become_rtf_annotations(extra_document: Any, tmp_path: 
     assert "\\chatn" not in converted(source, tmp_path, contain_annotation=False)
 
 
+def test_vector_drawings_become_pictures(extra_document: Any, tmp_path: Path) -> None:
+    plain = converted(extra_document("chart"), tmp_path)
+    enhanced = converted(extra_document("chart"), tmp_path, image_path_enhance=True)
+    assert "\\pngblip" not in plain and "Q3" in plain_text(plain)
+    assert enhanced.count("\\pngblip") == 1 and "Q3" not in plain_text(enhanced)
+    assert documents.CHART_AFTER in plain_text(enhanced)
+
+
 def test_font_name_and_metadata(docs: Documents, tmp_path: Path) -> None:
     rtf = converted(docs.structured, tmp_path, font_name="Georgia")
     fonts = re.findall(r"\{\\f\d+\\f[a-z]+\\fcharset\d+(?:\\fprq\d)? ([^;]*);\}", rtf)

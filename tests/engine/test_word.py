@@ -464,6 +464,23 @@ def test_formula_to_image(as_image: bool, docs: Documents, out_dir: Path) -> Non
     assert ("a + b = g" in texts) != as_image
 
 
+@pytest.mark.parametrize("enhance", [False, True])
+def test_vector_drawings_become_pictures(enhance: bool, extra_document: Any, out_dir: Path) -> None:
+    package = converted(extra_document("chart"), out_dir, image_path_enhance=enhance)
+    texts = [text_of(p) for p in package.paragraphs()]
+    assert texts[0] == documents.CHART_BEFORE and documents.CHART_AFTER in texts
+    pictures = [i for i, p in enumerate(package.paragraphs()) if p.find(f".//{WP}inline") is not None]
+    labels = [text for text in texts if any(label in text for label in documents.CHART_LABELS)]
+    if not enhance:
+        assert not pictures and labels
+        return
+    # The chart with its labels is one picture between the two lines.
+    assert len(pictures) == 1 and not labels
+    assert 0 < pictures[0] < texts.index(documents.CHART_AFTER)
+    (extent,) = package.body.iter(f"{WP}extent")
+    assert int(extent.get("cx", "0")) >= 290 * 12700 and int(extent.get("cy", "0")) >= 140 * 12700
+
+
 @pytest.mark.parametrize("auto_folder", [True, False])
 def test_one_document_per_page(auto_folder: bool, docs: Documents, out_dir: Path) -> None:
     output = out_dir / "doc.docx"

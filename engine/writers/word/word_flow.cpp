@@ -8,6 +8,7 @@
 #include "core/log.h"
 #include "writers/formula_lines.h"
 #include "writers/image_export.h"
+#include "writers/office/drawings.h"
 #include "writers/office/page_notes.h"
 #include "writers/office/units.h"
 #include "writers/office/xml.h"
@@ -195,8 +196,30 @@ void FlowWriter::write_page(std::string& out, PageSource& source, bool break_bef
     std::vector<std::vector<int>> block_comments(layout.blocks.size());
     for (size_t k = 0; k < text_blocks.size() && k < comments.size(); ++k) block_comments[text_blocks[k]] = comments[k];
 
+    // With image_path_enhance, vector drawings become pictures: in place of
+    // the blocks they hold (their labels), else before the first block
+    // below their top.
+    std::vector<bool> in_drawing(layout.blocks.size(), false);
+    std::vector<std::vector<Rect>> drawings_before(layout.blocks.size() + 1);
+    if (options_.image_path_enhance) {
+        std::vector<Rect> paths = office::page_path_boxes(source.document(), source.page(), options_.contain_annotation);
+        for (const Rect& drawing : office::find_drawings(paths, layout)) {
+            size_t first = layout.blocks.size();
+            for (size_t i = 0; i < layout.blocks.size(); ++i)
+                if (office::inside_drawing(layout.blocks[i], drawing)) {
+                    in_drawing[i] = true;
+                    first = std::min(first, i);
+                }
+            for (size_t i = 0; i < layout.blocks.size() && first == layout.blocks.size(); ++i)
+                if (layout.blocks[i].box.y0 >= drawing.y0) first = i;
+            drawings_before[first].push_back(drawing);
+        }
+    }
+
     for (size_t index = 0; index < layout.blocks.size(); ++index) {
         const Block& block = layout.blocks[index];
+        for (const Rect& drawing : drawings_before[index]) write_drawing(out, source, drawing, area);
+        if (in_drawing[index]) continue;
         comments_ = block_comments[index];
         if (block.kind != BlockKind::ListItem) end_list();
         switch (block.kind) {
@@ -235,6 +258,7 @@ void FlowWriter::write_page(std::string& out, PageSource& source, bool break_bef
         case BlockKind::PageFooter: write_text_block(out, block, layout, area); break;
         }
     }
+    for (const Rect& drawing : drawings_before.back()) write_drawing(out, source, drawing, area);
     // A page without content still takes a page, and keeps its bookmark;
     // notes near no text end the page.
     comments_ = comments.empty() ? std::vector<int>() : comments.back();
@@ -383,6 +407,23 @@ void FlowWriter::write_image(std::string& out, const Block& block, const PageLay
     float width = std::max(1.0f, item.box.width()), height = std::max(1.0f, item.box.height());
     fit_to_area(width, height, {0, 0, std::max(area.width(), layout.page.width * 0.5f), 0});
     begin_paragraph(out, is_centred(item.box, area) ? "<w:jc w:val=\"center\"/>" : "");
+    out += inline_picture(package_, relationship, width, height);
+    out += "</w:p>";
+}
+
+void FlowWriter::write_drawing(std::string& out, PageSource& source, const Rect& drawing, const Rect& area) {
+    end_list();
+    std::string png = render_formula_png(source.document(), source.page(), drawing);
+    if (png.empty()) {
+        log_warning("page %d: a drawing cannot be rendered and is left out", source.number());
+        return;
+    }
+    std::string relationship = package_.add_image(png, "png");
+    float width = std::max(1.0f, drawing.width()), height = std::max(1.0f, drawing.height());
+    // A drawing may reach into the margins as it does on the page.
+    float page_width = source.layout().page.width;
+    fit_to_area(width, height, {0, 0, std::max(area.width(), std::min(drawing.width(), page_width - 36.0f)), 0});
+    begin_paragraph(out, is_centred(drawing, area) ? "<w:jc w:val=\"center\"/>" : "");
     out += inline_picture(package_, relationship, width, height);
     out += "</w:p>";
 }

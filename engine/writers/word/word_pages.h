@@ -53,6 +53,7 @@ private:
     void write_table(std::string& out, const Table& table, const PageLayout& layout, const Rect& area);
     void write_image(std::string& out, const Block& block, const PageLayout& layout, const Rect& area);
     void write_formula(std::string& out, PageSource& source, const Block& part, const Rect& area);
+    void write_drawing(std::string& out, PageSource& source, const Rect& drawing, const Rect& area);
     void write_pending_marks(std::string& out);
     void end_list() { list_levels_.clear(); }
     void open_comments(std::string& out) { out += comment_starts(comments_); }
