@@ -763,3 +763,41 @@ def make_chart(path: Path) -> None:
     page.draw_bezier((left, 280), (200, 200), (300, 190), (390, 160), color=(0.8, 0, 0), width=1.5)
     page.insert_text((72, 360), CHART_AFTER, fontsize=11, fontname=BODY)
     doc.save(path)
+
+
+HEADED_TITLE = "Report of the River Authority"
+HEADED_BODY = ("The authority inspected the weirs and the locks along the river and set the budget for the "
+               "repairs that the spring floods made necessary. ")
+HEADED_CODE = ["def flow(depth, width):", "    if depth < 0:", "        raise ValueError(depth)",
+               "    return depth * width"]
+HEADED_CONTENTS = [("1 Inspections", 2), ("2 Budget", 3), ("3 Outlook", 4)]
+
+
+def make_headed_report(path: Path) -> None:
+    """A contents page with dot leaders linked to the pages, then pages
+    under a running header with the page number in the footer, one of them
+    with a listing in Courier."""
+    doc = pymupdf.open()
+    contents = doc.new_page()
+    contents.insert_text((72, 90), "Contents", fontsize=18, fontname=BOLD)
+    for row, (title, target) in enumerate(HEADED_CONTENTS):
+        y = 130 + 18 * row
+        leader = " ." * int((470 - 72 - pymupdf.get_text_length(title, BODY, 10)) / 5.6)
+        contents.insert_text((72, y), title + leader, fontsize=10, fontname=BODY)
+        contents.insert_text((500, y), str(target), fontsize=10, fontname=BODY)
+    for number, (title, _) in enumerate(HEADED_CONTENTS, 2):
+        page = doc.new_page()
+        page.insert_text((72, 40), HEADED_TITLE, fontsize=8, fontname=BODY)
+        page.insert_text((290, 800), str(number), fontsize=8, fontname=BODY)
+        page.insert_text((72, 90), title, fontsize=16, fontname=BOLD)
+        page.insert_textbox(pymupdf.Rect(72, 110, 520, 250), HEADED_BODY * 3, fontsize=10, fontname=BODY)
+        if number == 3:
+            for k, line in enumerate(HEADED_CODE):
+                page.insert_text((90, 280 + 12 * k), line, fontsize=9, fontname="cour")
+            page.insert_textbox(pymupdf.Rect(72, 350, 520, 420), HEADED_BODY, fontsize=10, fontname=BODY)
+    for row, (_, target) in enumerate(HEADED_CONTENTS):
+        y = 130 + 18 * row
+        doc[0].insert_link({"kind": pymupdf.LINK_GOTO, "from": pymupdf.Rect(72, y - 10, 510, y + 3),
+                              "page": target - 1, "to": pymupdf.Point(72, 72)})
+    doc.set_toc([[1, title, target] for title, target in HEADED_CONTENTS])
+    doc.save(path)

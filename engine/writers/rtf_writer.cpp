@@ -107,7 +107,7 @@ std::string section_words(const RtfSection& section) {
 Rect content_of(const PageLayout& layout) {
     Rect box;
     for (const Block& block : layout.blocks)
-        box = box.united(block.kind == BlockKind::Table ? block.table.box.united(block.box) : block.box);
+        if (in_flow(block)) box = box.united(block.kind == BlockKind::Table ? block.table.box.united(block.box) : block.box);
     return box.intersected({0, 0, layout.page.width, layout.page.height});
 }
 
@@ -138,14 +138,17 @@ public:
         const PageLayout& layout = source.layout();
         RtfSection section = section_of(layout);
         std::string out;
+        // A new section for a new page size, and where running heads begin
+        // (a title page before them keeps none).
+        bool heads = has_running_heads(layout);
         bool new_section = pages_ > 0 && (std::fabs(section.width - section_.width) >= 1.0f ||
-                                          std::fabs(section.height - section_.height) >= 1.0f);
-        if (pages_ == 0) {
+                                          std::fabs(section.height - section_.height) >= 1.0f ||
+                                          (heads && !section_heads_));
+        if (pages_ == 0 || new_section) {
             section_ = section;
-            out += section_words(section_);
-        } else if (new_section) {
-            section_ = section;
-            out += "\\sect" + section_words(section_);
+            out += pages_ == 0 ? section_words(section_) : "\\sect" + section_words(section_);
+            out += running_heads(source);
+            section_heads_ = heads;
         }
         break_pending_ = pages_ > 0 && !new_section;
         bookmark_pending_ = "{\\*\\bkmkstart page" + std::to_string(source.number()) + "}{\\*\\bkmkend page" +
@@ -186,10 +189,11 @@ public:
             case BlockKind::Image: write_image(out, block, layout, area); break;
             // Code, contents entries and running heads read as paragraphs
             // here until this writer gives them styles and page headers.
-            case BlockKind::Code:
-            case BlockKind::ContentsEntry:
+            case BlockKind::Code: write_code(out, block); break;
+            case BlockKind::ContentsEntry: write_contents_entry(out, block, layout, area); break;
+            // Running heads are the section's header and footer.
             case BlockKind::PageHeader:
-            case BlockKind::PageFooter: write_text_block(out, source, block, area); break;
+            case BlockKind::PageFooter: break;
             }
         }
         for (const Rect& drawing : drawings_before.back()) write_region_picture(out, source, drawing);
@@ -339,6 +343,80 @@ private:
         return out;
     }
 
+    // ------------------------------------------------------ running heads
+
+    static bool has_running_heads(const PageLayout& layout) {
+        return std::any_of(layout.blocks.begin(), layout.blocks.end(), [](const Block& block) { return !in_flow(block); });
+    }
+
+    // The section's header and footer from the running heads of its first
+    // page, the page number as a PAGE field.
+    std::string running_heads(PageSource& source) {
+        const PageLayout& layout = source.layout();
+        std::string out;
+        for (BlockKind kind : {BlockKind::PageHeader, BlockKind::PageFooter}) {
+            std::string body;
+            for (const Block& block : layout.blocks) {
+                if (block.kind != kind) continue;
+                std::vector<office::StyledRun> runs = office::paragraph_runs(block.lines);
+                for (office::StyledRun& run : runs) run.style.link.clear();
+                if (runs.empty()) continue;
+                float width = layout.page.width;
+                const char* align = std::fabs(block.box.center_x() - width / 2) < 0.05f * width ? "\\qc"
+                                    : block.box.x0 > width / 2                                 ? "\\qr"
+                                                                                               : "";
+                body += std::string("\\pard\\plain") + align + " ";
+                page_field_ = source.number();
+                append_runs(body, runs, layout.page, false);
+                page_field_ = 0;
+                body += "\\par ";
+            }
+            if (!body.empty()) out += std::string("{") + (kind == BlockKind::PageHeader ? "\\header " : "\\footer ") + body + "}\n";
+        }
+        return out;
+    }
+
+    void write_code(std::string& out, const Block& block) {
+        std::string text = code_text(block);
+        if (text.find_first_not_of(" \n") == std::string::npos) return;
+        office::StyledRun run;
+        run.text = text;
+        for (const Line& line : block.lines)
+            if (!line.spans.empty()) {
+                run.style = office::style_of(line.spans.front());
+                break;
+            }
+        run.style.link.clear();
+        run.style.monospace = true;
+        begin_paragraph(out, "\\keep\\sa120");
+        append_run(out, run, false);
+        append_notes(out);
+        out += "\\par\n";
+    }
+
+    void write_contents_entry(std::string& out, const Block& block, const PageLayout& layout, const Rect& area) {
+        std::vector<office::StyledRun> runs = office::paragraph_runs(block.lines);
+        if (runs.empty() && block.page_label.empty()) return;
+        int level = std::clamp(block.list_level, 0, 8);
+        long tab = std::max(720L, twips(area.width()));
+        begin_paragraph(out, "\\li" + std::to_string(220 * level) + "\\sa60\\tqr\\tldot\\tx" + std::to_string(tab));
+        office::StyledRun label;
+        label.text = "\t" + block.page_label;
+        if (!runs.empty()) label.style = runs.back().style;
+        for (office::StyledRun& run : runs) run.style.link.clear();
+        label.style.link.clear();
+        runs.push_back(label);
+        size_t index = static_cast<size_t>(block.target_page);
+        bool linked = block.target_page >= 0 && index < selected_.size() && selected_[index];
+        if (linked)
+            out += "{\\field{\\*\\fldinst{HYPERLINK \\\\l \"page" + std::to_string(block.target_page + 1) +
+                   "\"}}{\\fldrslt{";
+        append_runs(out, runs, layout.page, false);
+        if (linked) out += "}}}";
+        append_notes(out);
+        out += "\\par\n";
+    }
+
     // ------------------------------------------------------------ notes
 
     // The page's notes by block (text blocks only), and those near no text
@@ -433,8 +511,27 @@ private:
         if (style.italic || font.italic) out += "\\i";
         if (style.color != 0) out += "\\cf" + std::to_string(color_index(style.color));
         out += ' ';
-        append_rtf_text(out, run.text);
+        if (page_field_ > 0) {
+            append_with_page_field(out, run.text);
+        } else {
+            append_rtf_text(out, run.text);
+        }
         out += "}";
+    }
+
+    // Text whose standalone page number becomes a PAGE field.
+    void append_with_page_field(std::string& out, const std::string& text) const {
+        std::string number = std::to_string(page_field_);
+        auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+        size_t start = 0;
+        for (size_t at = text.find(number); at != std::string::npos; at = text.find(number, at + number.size())) {
+            size_t end = at + number.size();
+            if ((at > 0 && is_digit(text[at - 1])) || (end < text.size() && is_digit(text[end]))) continue;
+            append_rtf_text(out, text.substr(start, at - start));
+            out += "{\\field{\\*\\fldinst PAGE }{\\fldrslt " + number + "}}";
+            start = end;
+        }
+        append_rtf_text(out, text.substr(start));
     }
 
     void append_runs(std::string& out, const std::vector<office::StyledRun>& runs, const PageModel& page,
@@ -702,6 +799,8 @@ private:
     long outer_next_ = 1;
     RtfSection section_;
     std::vector<office::PageNote> notes_;  // for the paragraph being written
+    int page_field_ = 0;                   // in a running head: the page number to write as a field
+    bool section_heads_ = false;           // the current section has a header or footer
     int pages_ = 0;
     bool break_pending_ = false;
     std::string bookmark_pending_;

@@ -36,6 +36,8 @@ Section flow_section(const PageLayout& layout) {
     section.right = margin(section.width - box.x1, section.width / 3);
     section.top = margin(box.y0, section.height / 4);
     section.bottom = margin(section.height - box.y1, section.height / 4);
+    section.header = std::min(36.0f, section.top / 2);
+    section.footer = std::min(36.0f, section.bottom / 2);
     return section;
 }
 
@@ -52,6 +54,10 @@ public:
     void only_page(int index) {
         std::fill(selected_.begin(), selected_.end(), false);
         if (index >= 0 && static_cast<size_t>(index) < selected_.size()) selected_[static_cast<size_t>(index)] = true;
+    }
+
+    bool has_page(int index) const override {
+        return index >= 0 && static_cast<size_t>(index) < selected_.size() && selected_[static_cast<size_t>(index)];
     }
 
     word::LinkTarget resolve(const std::string& uri, const PageModel& page) const override {
@@ -94,7 +100,12 @@ public:
         Section section = box_layout_ ? box_section(layout) : flow_section(layout);
         std::string xml;
         bool break_before = pages_ > 0;
-        if (pages_ > 0 && !same_size(section_, section.width, section.height)) {
+        // A new section for a new page size, and where running heads begin
+        // (a title page before them keeps none).
+        bool heads = !box_layout_ && std::any_of(layout.blocks.begin(), layout.blocks.end(),
+                                                 [](const Block& block) { return !in_flow(block); });
+        bool no_heads_yet = section_.header_part.empty() && section_.footer_part.empty();
+        if (pages_ > 0 && (!same_size(section_, section.width, section.height) || (heads && no_heads_yet))) {
             // The paragraph that ends a section carries its properties; the
             // next section starts on a new page by itself.
             xml += "<w:p><w:pPr><w:spacing w:after=\"0\" w:line=\"20\" w:lineRule=\"exact\"/>" +
@@ -104,15 +115,18 @@ public:
         } else if (pages_ == 0) {
             section_ = section;
         } else {
+            // The running heads stay those of the section's first pages.
             section_.left = std::min(section_.left, section.left);
             section_.right = std::min(section_.right, section.right);
             section_.top = std::min(section_.top, section.top);
             section_.bottom = std::min(section_.bottom, section.bottom);
         }
-        if (box_layout_)
+        if (box_layout_) {
             box_.write_page(xml, source, break_before);
-        else
+        } else {
+            take_running_heads(source);
             flow_.write_page(xml, source, break_before);
+        }
         package_.append_body(xml);
         ++pages_;
     }
@@ -120,6 +134,27 @@ public:
     void finish() { package_.finish(word::section_properties(section_)); }
 
 private:
+    // The section's header and footer: the running heads of its first page
+    // that has them, at their distance from the page's edge.
+    void take_running_heads(PageSource& source) {
+        const PageLayout& layout = source.layout();
+        for (BlockKind kind : {BlockKind::PageHeader, BlockKind::PageFooter}) {
+            bool footer = kind == BlockKind::PageFooter;
+            std::string& part = footer ? section_.footer_part : section_.header_part;
+            if (!part.empty()) continue;
+            std::string paragraphs = flow_.running_head(source, kind);
+            if (paragraphs.empty()) continue;
+            part = package_.add_running_head(footer, paragraphs);
+            Rect box;
+            for (const Block& block : layout.blocks)
+                if (block.kind == kind) box = box.united(block.box);
+            if (footer)
+                section_.footer = std::max(0.0f, layout.page.height - box.y1);
+            else
+                section_.header = std::max(0.0f, box.y0);
+        }
+    }
+
     static Section box_section(const PageLayout& layout) {
         Section section;
         section.width = layout.page.width > 0 ? layout.page.width : 612;

@@ -158,6 +158,21 @@ def test_vector_drawings_become_pictures(extra_document: Any, tmp_path: Path) ->
     assert documents.CHART_AFTER in plain_text(enhanced)
 
 
+def test_running_heads_contents_and_code(extra_document: Any, tmp_path: Path) -> None:
+    rtf = converted(extra_document("headed_report"), tmp_path)
+    assert balanced(rtf)
+    header = re.search(r"\{\\header (.*?)\}\n", rtf)
+    footer = re.search(r"\{\\footer (.*?)\}\n", rtf)
+    assert header and documents.HEADED_TITLE in plain_text("{" + header.group(1) + "}")
+    assert footer and "{\\field{\\*\\fldinst PAGE }" in footer.group(1)
+    body = rtf[footer.end():]
+    assert documents.HEADED_TITLE not in plain_text(body)
+    for title, target in documents.HEADED_CONTENTS:
+        assert f'HYPERLINK \\\\l "page{target}"' in rtf and title in plain_text(rtf)
+    assert "\\tqr\\tldot" in rtf
+    assert "\n".join(documents.HEADED_CODE[:2]) in plain_text(rtf).replace("\r", "")
+
+
 def test_font_name_and_metadata(docs: Documents, tmp_path: Path) -> None:
     rtf = converted(docs.structured, tmp_path, font_name="Georgia")
     fonts = re.findall(r"\{\\f\d+\\f[a-z]+\\fcharset\d+(?:\\fprq\d)? ([^;]*);\}", rtf)

@@ -78,6 +78,13 @@ def text_of(element: ET.Element) -> str:
     return "".join(t.text or "" for t in element.iter(f"{W}t"))
 
 
+def laid_out_text(element: ET.Element) -> str:
+    """The text with w:tab as a tab and w:br as a line break."""
+    marks = {f"{W}tab": "\t", f"{W}br": "\n"}
+    return "".join((node.text or "") if node.tag == f"{W}t" else marks.get(node.tag, "")
+                   for run in element.iter(f"{W}r") for node in run)
+
+
 def style_of(paragraph: ET.Element) -> str:
     style = paragraph.find(f"{W}pPr/{W}pStyle")
     return "" if style is None else style.get(f"{W}val", "")
@@ -412,6 +419,34 @@ def test_east_asian_and_right_to_left_runs(tmp_path: Path) -> None:
     assert hebrew.find(f"{W}rtl") is not None
     latin = props["Latin only"]
     assert latin.find(f"{W}rtl") is None and attribute(latin.find(f"{W}rFonts"), "eastAsia") is None
+
+
+def test_running_heads_become_header_and_footer(extra_document: Any, out_dir: Path) -> None:
+    package = converted(extra_document("headed_report"), out_dir)
+    body_text = " ".join(text_of(p) for p in package.paragraphs())
+    assert documents.HEADED_TITLE not in body_text
+    section = package.body.find(f"{W}sectPr")
+    references = {ref.tag.split("}")[1]: ref.get(f"{R}id") for ref in section
+                  if ref.tag in (f"{W}headerReference", f"{W}footerReference")}
+    header = package.xml(package.target("word/document.xml", references["headerReference"]))
+    footer = package.xml(package.target("word/document.xml", references["footerReference"]))
+    assert text_of(header) == documents.HEADED_TITLE
+    # The page number is a field, so every page shows its own.
+    assert [f.get(f"{W}instr") for f in footer.iter(f"{W}fldSimple")] == [" PAGE "]
+    # The body's top margin starts below the header.
+    margins = section.find(f"{W}pgMar")
+    assert int(attribute(margins, "header") or 0) < int(attribute(margins, "top") or 0)
+
+
+def test_contents_entries_and_code(extra_document: Any, out_dir: Path) -> None:
+    package = converted(extra_document("headed_report"), out_dir)
+    entries = [p for p in package.paragraphs() if style_of(p).startswith("TOC")]
+    assert [laid_out_text(p).split("\t")[0].strip(" .") for p in entries] == [t for t, _ in documents.HEADED_CONTENTS]
+    for entry, (_, target) in zip(entries, documents.HEADED_CONTENTS):
+        assert entry.find(f"{W}hyperlink").get(f"{W}anchor") == f"page{target}"
+        assert attribute(entry.find(f"{W}pPr/{W}tabs/{W}tab"), "leader") == "dot"
+    (code,) = [p for p in package.paragraphs() if style_of(p) == "Code"]
+    assert [line.rstrip() for line in laid_out_text(code).split("\n")] == documents.HEADED_CODE
 
 
 # ----------------------------------------------------------------- options

@@ -7,6 +7,7 @@
 
 #include "core/log.h"
 #include "writers/formula_lines.h"
+#include "analysis/layout.h"
 #include "writers/image_export.h"
 #include "writers/office/drawings.h"
 #include "writers/office/page_notes.h"
@@ -92,7 +93,8 @@ std::vector<int> cell_grid(const Table& table) {
 
 Rect content_box(const PageLayout& layout) {
     Rect box;
-    for (const Block& block : layout.blocks) box = box.united(block.kind == BlockKind::Table ? block.table.box.united(block.box) : block.box);
+    for (const Block& block : layout.blocks)
+        if (in_flow(block)) box = box.united(block.kind == BlockKind::Table ? block.table.box.united(block.box) : block.box);
     return box.intersected({0, 0, layout.page.width, layout.page.height});
 }
 
@@ -252,10 +254,11 @@ void FlowWriter::write_page(std::string& out, PageSource& source, bool break_bef
         case BlockKind::Image: write_image(out, block, layout, area); break;
         // Code, contents entries and running heads read as paragraphs
         // here until this writer gives them styles and page headers.
-        case BlockKind::Code:
-        case BlockKind::ContentsEntry:
+        case BlockKind::Code: write_code(out, block); break;
+        case BlockKind::ContentsEntry: write_contents_entry(out, block, layout, area); break;
+        // Running heads go to the section's header and footer.
         case BlockKind::PageHeader:
-        case BlockKind::PageFooter: write_text_block(out, block, layout, area); break;
+        case BlockKind::PageFooter: break;
         }
     }
     for (const Rect& drawing : drawings_before.back()) write_drawing(out, source, drawing, area);
@@ -327,6 +330,81 @@ void FlowWriter::write_list_item(std::string& out, const Block& block, const Pag
     runs_.append(out, runs, layout.page, RunWriter::Options{});
     close_comments(out);
     out += "</w:p>";
+}
+
+// A program listing: one paragraph, its lines as printed (indentation
+// kept), in the block's own monospaced font.
+void FlowWriter::write_code(std::string& out, const Block& block) {
+    std::string text = code_text(block);
+    if (text.find_first_not_of(" \n") == std::string::npos) return;
+    office::StyledRun run;
+    run.text = text;
+    for (const Line& line : block.lines)
+        if (!line.spans.empty()) {
+            run.style = office::style_of(line.spans.front());
+            break;
+        }
+    run.style.link.clear();
+    run.style.monospace = true;
+    begin_paragraph(out, "<w:pStyle w:val=\"Code\"/>");
+    open_comments(out);
+    runs_.append_run(out, run, RunWriter::Options{}, false);
+    close_comments(out);
+    out += "</w:p>";
+}
+
+// A line of a table of contents: its title, a dot leader to the right
+// edge and the page number, linked to the page when it is in the document.
+void FlowWriter::write_contents_entry(std::string& out, const Block& block, const PageLayout& layout,
+                                      const Rect& area) {
+    std::vector<office::StyledRun> runs = office::paragraph_runs(block.lines);
+    if (runs.empty() && block.page_label.empty()) return;
+    int level = std::clamp(block.list_level, 0, 8);
+    long tab = std::max(720L, twips(area.width()));
+    std::string ppr = "<w:pStyle w:val=\"TOC" + std::to_string(level + 1) + "\"/><w:tabs><w:tab w:val=\"right\" "
+                      "w:leader=\"dot\" w:pos=\"" + std::to_string(tab) + "\"/></w:tabs>";
+    begin_paragraph(out, ppr);
+    open_comments(out);
+    office::StyledRun label;
+    label.text = "\t" + block.page_label;
+    if (!runs.empty()) label.style = runs.back().style;
+    label.style.link.clear();
+    runs.push_back(label);
+    std::string anchor = block.target_page >= 0 ? page_bookmark(block.target_page + 1) : std::string();
+    if (!anchor.empty() && runs_.links_to_page(block.target_page)) {
+        out += "<w:hyperlink w:anchor=\"" + anchor + "\" w:history=\"1\">";
+        for (office::StyledRun& run : runs) run.style.link.clear();
+        runs_.append(out, runs, layout.page, RunWriter::Options{});
+        out += "</w:hyperlink>";
+    } else {
+        runs_.append(out, runs, layout.page, RunWriter::Options{});
+    }
+    close_comments(out);
+    out += "</w:p>";
+}
+
+std::string FlowWriter::running_head(PageSource& source, BlockKind kind) {
+    const PageLayout& layout = source.layout();
+    std::string out;
+    float width = layout.page.width;
+    for (const Block& block : layout.blocks) {
+        if (block.kind != kind) continue;
+        std::vector<office::StyledRun> runs = office::paragraph_runs(block.lines);
+        if (runs.empty()) continue;
+        // Links in a header would need relationships of the header's own.
+        for (office::StyledRun& run : runs) run.style.link.clear();
+        std::string ppr = kind == BlockKind::PageHeader ? "<w:pStyle w:val=\"Header\"/>" : "<w:pStyle w:val=\"Footer\"/>";
+        if (std::fabs(block.box.center_x() - width / 2) < 0.05f * width)
+            ppr += "<w:jc w:val=\"center\"/>";
+        else if (block.box.x0 > width / 2)
+            ppr += "<w:jc w:val=\"right\"/>";
+        out += "<w:p><w:pPr>" + ppr + "</w:pPr>";
+        RunWriter::Options options;
+        options.page_field = source.number();
+        runs_.append(out, runs, layout.page, options);
+        out += "</w:p>";
+    }
+    return out;
 }
 
 void FlowWriter::write_table(std::string& out, const Table& table, const PageLayout& layout, const Rect& area) {

@@ -21,6 +21,10 @@ constexpr std::string_view kNumberingType =
     "application/vnd.openxmlformats-officedocument.wordprocessingml.numbering+xml";
 constexpr std::string_view kFontTableType =
     "application/vnd.openxmlformats-officedocument.wordprocessingml.fontTable+xml";
+constexpr std::string_view kHeaderType =
+    "application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml";
+constexpr std::string_view kFooterType =
+    "application/vnd.openxmlformats-officedocument.wordprocessingml.footer+xml";
 constexpr std::string_view kCommentsType =
     "application/vnd.openxmlformats-officedocument.wordprocessingml.comments+xml";
 constexpr std::string_view kSettingsType =
@@ -117,6 +121,10 @@ void append_abstract_num(std::string& out, int id, const std::vector<office::Lis
 
 std::string section_properties(const Section& section) {
     std::string out = "<w:sectPr>";
+    if (!section.header_part.empty())
+        out += "<w:headerReference w:type=\"default\" r:id=\"" + section.header_part + "\"/>";
+    if (!section.footer_part.empty())
+        out += "<w:footerReference w:type=\"default\" r:id=\"" + section.footer_part + "\"/>";
     // Word takes pages from a tenth of an inch to 22 inches a side.
     long width = std::clamp(twips(section.width), kMinPageTwips, kMaxPageTwips);
     long height = std::clamp(twips(section.height), kMinPageTwips, kMaxPageTwips);
@@ -126,8 +134,8 @@ std::string section_properties(const Section& section) {
     out += "<w:pgMar w:top=\"" + std::to_string(twips(section.top)) + "\" w:right=\"" +
            std::to_string(twips(section.right)) + "\" w:bottom=\"" + std::to_string(twips(section.bottom)) +
            "\" w:left=\"" + std::to_string(twips(section.left)) + "\" w:header=\"" +
-           std::to_string(std::min(720L, twips(section.top) / 2)) + "\" w:footer=\"" +
-           std::to_string(std::min(720L, twips(section.bottom) / 2)) + "\" w:gutter=\"0\"/>";
+           std::to_string(std::max(0L, twips(section.header))) + "\" w:footer=\"" +
+           std::to_string(std::max(0L, twips(section.footer))) + "\" w:gutter=\"0\"/>";
     out += "</w:sectPr>";
     return out;
 }
@@ -157,6 +165,14 @@ std::string WordPackage::add_image(const std::string& data, const char* extensio
 
 std::string WordPackage::hyperlink(const std::string& uri) {
     return document_relationships_.add_external_once(office::rel::kHyperlink, uri);
+}
+
+std::string WordPackage::add_running_head(bool footer, const std::string& paragraphs) {
+    std::string name = std::string(footer ? "footer" : "header") + std::to_string(++running_heads_) + ".xml";
+    std::string xml = part_start(footer ? "ftr" : "hdr") + paragraphs + (footer ? "</w:ftr>" : "</w:hdr>");
+    zip_.add("word/" + name, xml);
+    types_.add_override("word/" + name, footer ? kFooterType : kHeaderType);
+    return document_relationships_.add(footer ? office::rel::kFooter : office::rel::kHeader, name);
 }
 
 int WordPackage::add_comment(const std::string& author, const std::string& text) {
@@ -234,6 +250,22 @@ std::string WordPackage::styles_xml() const {
            "<w:ind w:left=\"720\"/></w:pPr></w:style>";
     out += "<w:style w:type=\"paragraph\" w:styleId=\"TableText\"><w:name w:val=\"Table Text\"/>"
            "<w:basedOn w:val=\"Normal\"/><w:qFormat/><w:pPr><w:spacing w:after=\"0\"/></w:pPr></w:style>";
+    out += "<w:style w:type=\"paragraph\" w:styleId=\"Code\"><w:name w:val=\"Code\"/>"
+           "<w:basedOn w:val=\"Normal\"/><w:qFormat/><w:pPr><w:keepLines/><w:spacing w:after=\"120\" w:line=\"240\" "
+           "w:lineRule=\"auto\"/></w:pPr><w:rPr><w:rFonts w:ascii=\"Courier New\" w:hAnsi=\"Courier New\" "
+           "w:cs=\"Courier New\"/><w:noProof/></w:rPr></w:style>";
+    for (int level = 1; level <= 9; ++level) {
+        std::string n = std::to_string(level);
+        out += "<w:style w:type=\"paragraph\" w:styleId=\"TOC" + n + "\"><w:name w:val=\"toc " + n +
+               "\"/><w:basedOn w:val=\"Normal\"/><w:next w:val=\"Normal\"/><w:uiPriority w:val=\"39\"/>"
+               "<w:unhideWhenUsed/><w:pPr><w:spacing w:after=\"60\"/><w:ind w:left=\"" +
+               std::to_string(220 * (level - 1)) + "\"/></w:pPr></w:style>";
+    }
+    for (const char* head : {"Header", "Footer"})
+        out += std::string("<w:style w:type=\"paragraph\" w:styleId=\"") + head + "\"><w:name w:val=\"" +
+               (head[0] == 'H' ? "header" : "footer") +
+               "\"/><w:basedOn w:val=\"Normal\"/><w:uiPriority w:val=\"99\"/><w:unhideWhenUsed/><w:pPr>"
+               "<w:spacing w:after=\"0\"/></w:pPr></w:style>";
     out += "<w:style w:type=\"character\" w:default=\"1\" w:styleId=\"DefaultParagraphFont\">"
            "<w:name w:val=\"Default Paragraph Font\"/><w:uiPriority w:val=\"1\"/><w:semiHidden/><w:unhideWhenUsed/>"
            "</w:style>";

@@ -20,6 +20,8 @@ namespace foli::word {
 struct Section {
     float width = 612, height = 792;
     float left = 72, top = 72, right = 72, bottom = 72;
+    float header = 36, footer = 36;  // distance of the running heads from the page's edge
+    std::string header_part, footer_part;  // relationship ids, or empty
 };
 
 // sectPr for a section (without the element's own header/footer parts).
@@ -47,6 +49,10 @@ public:
     // A fresh id for wp:docPr (unique in the document).
     int next_drawing_id() { return ++drawing_ids_; }
     int next_bookmark_id() { return bookmark_ids_++; }
+
+    // Adds a running head part (word/headerN.xml or footerN.xml) holding
+    // `paragraphs` and returns its relationship id.
+    std::string add_running_head(bool footer, const std::string& paragraphs);
 
     // A comment for word/comments.xml; returns its id.
     int add_comment(const std::string& author, const std::string& text);
@@ -79,6 +85,7 @@ private:
     office::ContentTypes types_;
     office::Relationships document_relationships_;
     int image_count_ = 0;
+    int running_heads_ = 0;
     std::map<std::pair<size_t, size_t>, std::string> images_by_hash_;  // (hash, size) -> relationship id
     int drawing_ids_ = 0;
     int bookmark_ids_ = 0;

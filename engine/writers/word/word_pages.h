@@ -40,6 +40,10 @@ public:
     // `break_before`: the page starts a new page within its section.
     void write_page(std::string& out, PageSource& source, bool break_before);
 
+    // The page's running heads of one kind as header or footer paragraphs,
+    // its page number as a field; "" when it has none.
+    std::string running_head(PageSource& source, BlockKind kind);
+
 private:
     struct ListLevel {
         int num_id = 0;
@@ -50,6 +54,8 @@ private:
     void begin_paragraph(std::string& out, std::string_view properties);
     void write_text_block(std::string& out, const Block& block, const PageLayout& layout, const Rect& area);
     void write_list_item(std::string& out, const Block& block, const PageLayout& layout);
+    void write_code(std::string& out, const Block& block);
+    void write_contents_entry(std::string& out, const Block& block, const PageLayout& layout, const Rect& area);
     void write_table(std::string& out, const Table& table, const PageLayout& layout, const Rect& area);
     void write_image(std::string& out, const Block& block, const PageLayout& layout, const Rect& area);
     void write_formula(std::string& out, PageSource& source, const Block& part, const Rect& area);

@@ -101,7 +101,30 @@ void RunWriter::append_run(std::string& out, const office::StyledRun& run, const
     out += "<w:sz w:val=\"" + size + "\"/><w:szCs w:val=\"" + size + "\"/>";
     if (scripts.right_to_left) out += "<w:rtl/>";
     out += "</w:rPr>";
-    append_text(out, run.text);
+    if (options.page_field <= 0) {
+        append_text(out, run.text);
+        out += "</w:r>";
+        return;
+    }
+    // The page number of a running head: a field, so that every page of
+    // the section shows its own.
+    size_t properties = out.rfind("<w:r><w:rPr>");
+    std::string rpr = out.substr(properties + 5);
+    std::string number = std::to_string(options.page_field);
+    auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+    size_t start = 0;
+    size_t at = run.text.find(number);
+    while (at != std::string::npos) {
+        size_t end = at + number.size();
+        bool alone = (at == 0 || !is_digit(run.text[at - 1])) && (end == run.text.size() || !is_digit(run.text[end]));
+        if (alone) {
+            append_text(out, run.text.substr(start, at - start));
+            out += "</w:r><w:fldSimple w:instr=\" PAGE \"><w:r>" + rpr + "<w:t>" + number + "</w:t></w:r></w:fldSimple><w:r>" + rpr;
+            start = end;
+        }
+        at = run.text.find(number, end);
+    }
+    append_text(out, run.text.substr(start));
     out += "</w:r>";
 }
 

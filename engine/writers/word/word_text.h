@@ -23,6 +23,8 @@ public:
     virtual ~LinkResolver() = default;
     // Empty target for links that are not written.
     virtual LinkTarget resolve(const std::string& uri, const PageModel& page) const = 0;
+    // Whether the 0-based page is in the document being written.
+    virtual bool has_page(int index) const = 0;
 };
 
 // "page5": the bookmark at the start of a page (1-based number).
@@ -36,12 +38,15 @@ public:
     struct Options {
         bool heading = false;   // the style is bold already: say so where a run is not
         bool in_frame = false;  // positioned text: no hyperlink styling beyond the PDF's own
+        int page_field = 0;     // > 0: this number, standing alone, becomes a PAGE field
     };
     // Appends the runs, linked where they link.
     void append(std::string& out, const std::vector<office::StyledRun>& runs, const PageModel& page,
                 const Options& options);
     // Appends one run.
     void append_run(std::string& out, const office::StyledRun& run, const Options& options, bool link);
+
+    bool links_to_page(int index) const { return links_.has_page(index); }
 
     // Whether most of the runs' text is right-to-left.
     static bool mostly_right_to_left(const std::vector<office::StyledRun>& runs);
