@@ -140,15 +140,23 @@ public:
         std::string out;
         // A new section for a new page size, and where running heads begin
         // (a title page before them keeps none).
-        bool heads = has_running_heads(layout);
+        // Running heads that repeat the page before's go into the section's
+        // header and footer, from a section of their own; others stay in
+        // the body (see the Word writer).
+        std::string key = office::running_heads_key(layout);
+        heads_in_header_ = !key.empty() && (key == section_key_ || key == previous_key_);
+        bool heads_change = heads_in_header_ && key != section_key_;
+        previous_key_ = key;
         bool new_section = pages_ > 0 && (std::fabs(section.width - section_.width) >= 1.0f ||
-                                          std::fabs(section.height - section_.height) >= 1.0f ||
-                                          (heads && !section_heads_));
+                                          std::fabs(section.height - section_.height) >= 1.0f || heads_change);
         if (pages_ == 0 || new_section) {
             section_ = section;
             out += pages_ == 0 ? section_words(section_) : "\\sect" + section_words(section_);
-            out += running_heads(source);
-            section_heads_ = heads;
+            section_key_.clear();
+            if (heads_in_header_) {
+                out += running_heads(source);
+                section_key_ = key;
+            }
         }
         break_pending_ = pages_ > 0 && !new_section;
         bookmark_pending_ = "{\\*\\bkmkstart page" + std::to_string(source.number()) + "}{\\*\\bkmkend page" +
@@ -191,9 +199,12 @@ public:
             // here until this writer gives them styles and page headers.
             case BlockKind::Code: write_code(out, block); break;
             case BlockKind::ContentsEntry: write_contents_entry(out, block, layout, area); break;
-            // Running heads are the section's header and footer.
+            // Running heads are the section's header and footer, unless they
+            // do not repeat.
             case BlockKind::PageHeader:
-            case BlockKind::PageFooter: break;
+            case BlockKind::PageFooter:
+                if (!heads_in_header_) write_text_block(out, source, block, area);
+                break;
             }
         }
         for (const Rect& drawing : drawings_before.back()) write_region_picture(out, source, drawing);
@@ -345,9 +356,6 @@ private:
 
     // ------------------------------------------------------ running heads
 
-    static bool has_running_heads(const PageLayout& layout) {
-        return std::any_of(layout.blocks.begin(), layout.blocks.end(), [](const Block& block) { return !in_flow(block); });
-    }
 
     // The section's header and footer from the running heads of its first
     // page, the page number as a PAGE field.
@@ -800,7 +808,9 @@ private:
     RtfSection section_;
     std::vector<office::PageNote> notes_;  // for the paragraph being written
     int page_field_ = 0;                   // in a running head: the page number to write as a field
-    bool section_heads_ = false;           // the current section has a header or footer
+    std::string section_key_;              // the running heads in the section's header and footer
+    std::string previous_key_;             // those of the page before
+    bool heads_in_header_ = false;         // this page's running heads are in the header and footer
     int pages_ = 0;
     bool break_pending_ = false;
     std::string bookmark_pending_;

@@ -10,6 +10,7 @@
 
 #include "core/errors.h"
 #include "writers/html_text.h"
+#include "writers/office/runs.h"
 #include "writers/word/word_pages.h"
 #include "writers/writer.h"
 
@@ -100,17 +101,21 @@ public:
         Section section = box_layout_ ? box_section(layout) : flow_section(layout);
         std::string xml;
         bool break_before = pages_ > 0;
-        // A new section for a new page size, and where running heads begin
-        // (a title page before them keeps none).
-        bool heads = !box_layout_ && std::any_of(layout.blocks.begin(), layout.blocks.end(),
-                                                 [](const Block& block) { return !in_flow(block); });
-        bool no_heads_yet = section_.header_part.empty() && section_.footer_part.empty();
-        if (pages_ > 0 && (!same_size(section_, section.width, section.height) || (heads && no_heads_yet))) {
+        // Running heads that repeat those of the page before go into the
+        // section's header and footer, in a section of their own from the
+        // first page that repeats them; others stay in the body, so that
+        // nothing the analysis took for a running head is lost.
+        std::string key = box_layout_ ? std::string() : office::running_heads_key(layout);
+        bool heads_in_header = !key.empty() && (key == section_key_ || key == previous_key_);
+        bool heads_change = heads_in_header && key != section_key_;
+        previous_key_ = key;
+        if (pages_ > 0 && (!same_size(section_, section.width, section.height) || heads_change)) {
             // The paragraph that ends a section carries its properties; the
             // next section starts on a new page by itself.
             xml += "<w:p><w:pPr><w:spacing w:after=\"0\" w:line=\"20\" w:lineRule=\"exact\"/>" +
                    word::section_properties(section_) + "</w:pPr></w:p>";
             section_ = section;
+            section_key_.clear();
             break_before = false;
         } else if (pages_ == 0) {
             section_ = section;
@@ -124,7 +129,11 @@ public:
         if (box_layout_) {
             box_.write_page(xml, source, break_before);
         } else {
-            take_running_heads(source);
+            if (heads_in_header && section_key_.empty()) {
+                take_running_heads(source);
+                section_key_ = key;
+            }
+            flow_.set_running_heads_in_body(!heads_in_header);
             flow_.write_page(xml, source, break_before);
         }
         package_.append_body(xml);
@@ -141,7 +150,6 @@ private:
         for (BlockKind kind : {BlockKind::PageHeader, BlockKind::PageFooter}) {
             bool footer = kind == BlockKind::PageFooter;
             std::string& part = footer ? section_.footer_part : section_.header_part;
-            if (!part.empty()) continue;
             std::string paragraphs = flow_.running_head(source, kind);
             if (paragraphs.empty()) continue;
             part = package_.add_running_head(footer, paragraphs);
@@ -169,6 +177,8 @@ private:
     word::BoxWriter box_;
     bool box_layout_;
     Section section_;
+    std::string section_key_;   // the running heads in the section's header and footer
+    std::string previous_key_;  // those of the page before
     int pages_ = 0;
 };
 

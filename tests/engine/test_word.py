@@ -424,7 +424,9 @@ def test_east_asian_and_right_to_left_runs(tmp_path: Path) -> None:
 def test_running_heads_become_header_and_footer(extra_document: Any, out_dir: Path) -> None:
     package = converted(extra_document("headed_report"), out_dir)
     body_text = " ".join(text_of(p) for p in package.paragraphs())
-    assert documents.HEADED_TITLE not in body_text
+    # The first page under the heads keeps them in its text: only the next
+    # page shows they repeat. From there on they are the section's.
+    assert body_text.count(documents.HEADED_TITLE) == 1
     section = package.body.find(f"{W}sectPr")
     references = {ref.tag.split("}")[1]: ref.get(f"{R}id") for ref in section
                   if ref.tag in (f"{W}headerReference", f"{W}footerReference")}
@@ -436,6 +438,21 @@ def test_running_heads_become_header_and_footer(extra_document: Any, out_dir: Pa
     # The body's top margin starts below the header.
     margins = section.find(f"{W}pgMar")
     assert int(attribute(margins, "header") or 0) < int(attribute(margins, "top") or 0)
+
+
+def test_heads_that_do_not_repeat_stay_in_the_text(tmp_path: Path) -> None:
+    source = tmp_path / "changing.pdf"
+    doc = pymupdf.open()
+    for number in range(1, 4):
+        page = doc.new_page()
+        page.insert_text((72, 40), f"Head of chapter {'ABC'[number - 1]}", fontsize=8)
+        page.insert_text((72, 100), f"Body of page {number} runs here.", fontsize=11)
+        page.insert_text((290, 800), str(number), fontsize=8)
+    doc.save(source)
+    package = converted(source, tmp_path)
+    body_text = " ".join(text_of(p) for p in package.paragraphs())
+    for letter in "ABC":
+        assert f"Head of chapter {letter}" in body_text
 
 
 def test_contents_entries_and_code(extra_document: Any, out_dir: Path) -> None:

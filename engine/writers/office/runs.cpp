@@ -146,6 +146,19 @@ std::vector<std::vector<Line>> cell_paragraphs(const std::vector<Line>& lines, c
     return paragraphs;
 }
 
+std::string running_heads_key(const PageLayout& layout) {
+    std::string key;
+    for (const Block& block : layout.blocks) {
+        if (in_flow(block)) continue;
+        key += block.kind == BlockKind::PageHeader ? "H:" : "F:";
+        for (const Line& line : block.lines)
+            for (char c : line.text())
+                if (!(c >= '0' && c <= '9') && c != ' ') key += c;
+        key += '\n';
+    }
+    return key;
+}
+
 std::vector<StyledRun> line_runs(const Line& line) {
     RunList runs;
     for (const Span& span : line.spans) runs.append(span.text, style_of(span));

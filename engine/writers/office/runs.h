@@ -44,6 +44,10 @@ std::vector<StyledRun> paragraph_runs(const std::vector<Line>& lines);
 // line) stay one per line.
 std::vector<std::vector<Line>> cell_paragraphs(const std::vector<Line>& lines, const Rect& cell);
 
+// What a page's running heads say, digits left out (page numbers change
+// from page to page, the heads do not); "" for a page without them.
+std::string running_heads_key(const PageLayout& layout);
+
 // One line's runs as they are, for positioned text.
 std::vector<StyledRun> line_runs(const Line& line);
 

@@ -256,9 +256,12 @@ void FlowWriter::write_page(std::string& out, PageSource& source, bool break_bef
         // here until this writer gives them styles and page headers.
         case BlockKind::Code: write_code(out, block); break;
         case BlockKind::ContentsEntry: write_contents_entry(out, block, layout, area); break;
-        // Running heads go to the section's header and footer.
+        // Running heads go to the section's header and footer, unless they
+        // do not repeat.
         case BlockKind::PageHeader:
-        case BlockKind::PageFooter: break;
+        case BlockKind::PageFooter:
+            if (heads_in_body_) write_text_block(out, block, layout, area);
+            break;
         }
     }
     for (const Rect& drawing : drawings_before.back()) write_drawing(out, source, drawing, area);

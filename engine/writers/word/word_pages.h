@@ -40,6 +40,10 @@ public:
     // `break_before`: the page starts a new page within its section.
     void write_page(std::string& out, PageSource& source, bool break_before);
 
+    // Whether the page's running heads go into the body (they do not repeat
+    // the pages' around them) rather than the section's header and footer.
+    void set_running_heads_in_body(bool in_body) { heads_in_body_ = in_body; }
+
     // The page's running heads of one kind as header or footer paragraphs,
     // its page number as a field; "" when it has none.
     std::string running_head(PageSource& source, BlockKind kind);
@@ -75,6 +79,7 @@ private:
     std::string bookmark_pending_;
     std::vector<ListLevel> list_levels_;  // of the list now open, by nesting level
     std::vector<int> comments_;           // for the next paragraph
+    bool heads_in_body_ = true;
 };
 
 class BoxWriter {
