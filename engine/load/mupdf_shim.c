@@ -829,11 +829,8 @@ foli_mu_status foli_mu_path_boxes(fz_context* ctx, fz_page* page, int with_annot
         dev->super.fill_path = box_fill_path;
         dev->super.stroke_path = box_stroke_path;
         dev->super.fill_shade = box_fill_shade;
-        if (with_annotations)
-            fz_run_page(ctx, page, &dev->super, fz_identity, NULL);
-        else
-            fz_run_page_contents(ctx, page, &dev->super, fz_identity, NULL);
-        fz_close_device(ctx, &dev->super);
+        status = foli_mu_run_page(ctx, page, &dev->super, fz_identity, with_annotations);
+        if (status == FOLI_MU_OK) fz_close_device(ctx, &dev->super);
     }
     fz_catch(ctx) {
         status = status_from_caught(ctx, FOLI_MU_PAGE);
