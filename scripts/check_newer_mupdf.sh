@@ -30,10 +30,14 @@ include="$work/root/usr/include"
 echo "check_newer_mupdf: $(grep -m1 'define FZ_VERSION ' "$include/mupdf/fitz/version.h")"
 
 flags=(-fsyntax-only -Wall -Werror -I"$include" -Iengine -Iinclude -DFOLI_VERSION_TEXT='"check"')
+# The same C dialect and pkg-config modules as the real build (the modules
+# are read from the engine's CMake list, so a new dependency needs no edit).
+modules=$(sed -n '/foli_require_pkg_config(FOLI_DEPS/,/)/p' engine/CMakeLists.txt | tail -n +2 | awk '{print $1}')
+cflags=$(pkg-config --cflags $modules)
 for source in engine/load/*.c; do
-    gcc -std=c11 "${flags[@]}" "$source"
+    gcc -std=gnu11 "${flags[@]}" $cflags "$source"
 done
 for source in engine/*/*.cpp engine/*/*/*.cpp; do
-    g++ -std=c++17 "${flags[@]}" $(pkg-config --cflags lept libpng libtiff-4 libwebp) "$source"
+    g++ -std=c++17 "${flags[@]}" $cflags "$source"
 done
 echo "check_newer_mupdf: the engine compiles against these headers"
