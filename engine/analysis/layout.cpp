@@ -41,11 +41,28 @@ std::vector<Fragment> take_unused(std::vector<Fragment>& fragments, const std::v
     return rest;
 }
 
-bool is_content_image(const ImageItem& image, const PageModel& page, bool page_has_text) {
+bool is_content_image(const ImageItem& image, const PageModel& page, bool page_has_text, bool keep_background) {
     Rect box = image.box.intersected({0, 0, page.width, page.height});
     if (box.width() < kMinImageSide || box.height() < kMinImageSide) return false;
     if (image.pixel_width < kMinImagePixels || image.pixel_height < kMinImagePixels) return false;
-    return !(page_has_text && box.area() >= kBackgroundShare * page.width * page.height);
+    return keep_background || !(page_has_text && box.area() >= kBackgroundShare * page.width * page.height);
+}
+
+// Text units in the order given, every other unit before the first text
+// unit whose top lies below its own.
+std::vector<int> given_order(const std::vector<Unit>& units, const std::vector<Rect>& boxes) {
+    std::vector<int> order, others;
+    for (size_t i = 0; i < units.size(); ++i)
+        (units[i].kind == Unit::Kind::Text ? order : others).push_back(static_cast<int>(i));
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return units[a].index < units[b].index; });
+    std::stable_sort(others.begin(), others.end(), [&](int a, int b) { return boxes[a].y0 < boxes[b].y0; });
+    for (int other : others) {
+        auto place = std::find_if(order.begin(), order.end(), [&](int unit) {
+            return units[unit].kind == Unit::Kind::Text && boxes[unit].y0 > boxes[other].y0;
+        });
+        order.insert(place, other);
+    }
+    return order;
 }
 
 // With table detection off, a table found anyway reads as one paragraph
@@ -115,7 +132,7 @@ private:
         for (size_t i = 0; i < tables_.size(); ++i) add_unit(Unit::Kind::Table, static_cast<int>(i), tables_[i].box);
         if (!options_.include_images) return;
         for (size_t i = 0; i < page_.images.size(); ++i)
-            if (is_content_image(page_.images[i], page_, page_has_text))
+            if (is_content_image(page_.images[i], page_, page_has_text, options_.keep_page_background))
                 add_unit(Unit::Kind::Image, static_cast<int>(i),
                          page_.images[i].box.intersected({0, 0, page_.width, page_.height}));
     }
@@ -145,7 +162,9 @@ private:
             build_text_blocks(text_run, body_size, blocks);
             text_run.clear();
         };
-        for (int index : reading_order(boxes_, std::max(6.0f, page_body_size))) {
+        std::vector<int> order = options_.keep_text_order ? given_order(units_, boxes_)
+                                                          : reading_order(boxes_, std::max(6.0f, page_body_size));
+        for (int index : order) {
             const Unit& unit = units_[index];
             if (unit.kind == Unit::Kind::Text) {
                 text_run.push_back(std::move(fragments_[unit.index]));

@@ -73,6 +73,13 @@ struct PageLayout {
 struct AnalysisOptions {
     bool detect_tables = true;
     bool include_images = true;
+    // The page model's lines are already in reading order (recognised
+    // text: Tesseract's layout, or plain lines): text keeps that order,
+    // tables and images go in where their tops fall among the lines.
+    bool keep_text_order = false;
+    // Keep an image covering the page although the page has text (a scan
+    // under its recognised text).
+    bool keep_page_background = false;
 };
 
 // Regroups the page model into blocks in reading order. With a document

@@ -2,8 +2,6 @@
 // document-AI model entry points.
 #include "folia/common/library_manager.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <new>
 
@@ -12,6 +10,7 @@
 #include "core/log.h"
 #include "core/worker.h"
 #include "load/document.h"
+#include "ocr/ocr_library.h"
 
 #ifndef FOLI_VERSION_TEXT
 #error "FOLI_VERSION_TEXT must be defined by the build"
@@ -33,13 +32,12 @@ void LibraryManager::Initialize(const char* resource_path) {
 }
 
 void LibraryManager::Release() {
+    foli::ocr::release_models();
     foli::LibraryState::release();
     foli::set_logging(false, false);
 }
 
-void LibraryManager::ReleaseDocumentAIModel() {
-    // No model is ever loaded: SetDocumentAIModel refuses every model file.
-}
+void LibraryManager::ReleaseDocumentAIModel() { foli::ocr::release_models(); }
 
 void LibraryManager::SetLogger(bool enable_info, bool enable_warning) { foli::set_logging(enable_info, enable_warning); }
 
@@ -79,18 +77,11 @@ int LibraryManager::GetPageCount(const char* file_path, const char* password) {
 }
 
 ErrorCode LibraryManager::SetDocumentAIModel(const char* file_path, int gpu_id) {
-    if (file_path == nullptr) return ErrorCode::MISSING_ARG;
-    struct stat info;
-    if (stat(file_path, &info) != 0 || !S_ISREG(info.st_mode)) return ErrorCode::FILE_ERROR;
-    // This build carries no document-AI runtime, so no model format is one
-    // it can load; layout analysis and table detection run on rules instead.
-    foli::log_warning("document-AI model %s not loaded (gpu %d): no model format is supported", file_path, gpu_id);
-    return ErrorCode::MODEL_FORMAT_UNSUPPORTED;
+    return static_cast<ErrorCode>(foli::ocr::load_model_package(file_path, gpu_id));
 }
 
 void LibraryManager::SetDocumentAIModelCount(int layout_model_count, int table_model_count) {
-    foli::log_info("document-AI model counts %d and %d noted; no model is loaded", layout_model_count,
-                   table_model_count);
+    foli::ocr::set_engine_counts(layout_model_count, table_model_count);
 }
 
 }  // namespace folia::common

@@ -8,6 +8,7 @@
 #include "core/log.h"
 #include "core/progress.h"
 #include "core/worker.h"
+#include "ocr/ocr_stage.h"
 
 namespace foli {
 namespace {
@@ -66,10 +67,14 @@ void convert(OutputFormat format, const char* file_path, const char* password, c
              format_name(format));
 
     DocumentAnalysis analysis = survey_document(document, pages, request, info);
+    std::unique_ptr<ocr::OcrStage> ocr;
+    if (options.enable_ocr || request.recognise)
+        ocr = std::make_unique<ocr::OcrStage>(document, pages, options, request.model, progress,
+                                              context.state().resource_path());
     writer->begin();
     for (size_t i = 0; i < pages.size(); ++i) {
         if (progress.cancel_requested()) fail(FOLI_ERR_CANCEL, "cancelled");
-        PageSource page(document, pages[i], request, &analysis);
+        PageSource page(document, pages[i], request, &analysis, ocr.get());
         writer->write_page(page);
         progress.pages_done(static_cast<int>(i + 1));
     }
@@ -92,6 +97,7 @@ std::unique_ptr<Writer> make_writer(OutputFormat format, WriterContext& context)
     case OutputFormat::Word: return make_word_writer(context);
     case OutputFormat::Rtf: return make_rtf_writer(context);
     case OutputFormat::Ofd: return make_ofd_writer(context);
+    case OutputFormat::SearchablePdf: return make_searchable_pdf_writer(context);
     default: break;
     }
     fail(FOLI_ERR_UNKNOWN, "this build cannot write this format yet");

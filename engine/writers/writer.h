@@ -20,6 +20,12 @@
 
 namespace foli {
 
+namespace ocr {
+class OcrStage;
+struct OcrPage;
+struct PreparedPage;
+}  // namespace ocr
+
 enum class OutputFormat { Word, Excel, Ppt, Html, Image, Markdown, Rtf, Text, Json, SearchablePdf, Ofd };
 
 // What a writer needs built for each page.
@@ -30,6 +36,8 @@ struct LayoutRequest {
     // The page's drawing as it is painted (glyphs, paths, clips, images),
     // for fixed-layout writers; annotations as model.annotations says.
     bool drawing = false;
+    // Recognise text even without enable_ocr (the searchable PDF).
+    bool recognise = false;
 };
 
 // The document-level side of the analysis: the style learned from a
@@ -50,22 +58,23 @@ DocumentAnalysis survey_document(const Document& document, const std::vector<int
 
 // One page as a writer sees it. The layout and the drawing are built on
 // first use, so a writer that only renders never pays for text extraction,
-// and only writers that request the drawing record it.
+// and only writers that request the drawing record it. With an OCR stage,
+// the page model comes from it, recognised text included.
 class PageSource {
 public:
     PageSource(const Document& document, int index, const LayoutRequest& request,
-               DocumentAnalysis* analysis = nullptr)
-        : document_(document), page_(document, index), request_(request), analysis_(analysis) {}
+               DocumentAnalysis* analysis = nullptr, ocr::OcrStage* ocr = nullptr);
+    ~PageSource();
 
     int index() const { return page_.index(); }     // 0-based in the document
     int number() const { return page_.index() + 1; }  // 1-based, as printed
     const Page& page() const { return page_; }
     const Document& document() const { return document_; }
 
-    const PageLayout& layout() {
-        if (!layout_) layout_ = analyze_page(take_model(), request_.analysis, analysis_ ? &analysis_->style : nullptr);
-        return *layout_;
-    }
+    const PageLayout& layout();
+    // The words recognition added to this page (after merging them with
+    // the page's own text), or null when no OCR ran on it.
+    const ocr::OcrPage* recognised();
 
     const PageDrawing& drawing() {
         if (!request_.drawing) fail(FOLI_ERR_UNKNOWN, "the writer did not request the page drawing");
@@ -74,22 +83,15 @@ public:
     }
 
 private:
-    PageModel take_model() {
-        if (analysis_ != nullptr) {
-            auto found = analysis_->surveyed.find(page_.index());
-            if (found != analysis_->surveyed.end()) {
-                PageModel model = std::move(found->second);
-                analysis_->surveyed.erase(found);
-                return model;
-            }
-        }
-        return build_page_model(document_, page_, request_.model);
-    }
+    PageModel take_model();
+    void prepare_recognition();
 
     const Document& document_;
     Page page_;
     const LayoutRequest& request_;
     DocumentAnalysis* analysis_;
+    ocr::OcrStage* ocr_;
+    std::unique_ptr<ocr::PreparedPage> prepared_;
     std::optional<PageLayout> layout_;
     std::optional<PageDrawing> drawing_;
 };
@@ -127,5 +129,6 @@ std::unique_ptr<Writer> make_image_writer(WriterContext& context);
 std::unique_ptr<Writer> make_word_writer(WriterContext& context);
 std::unique_ptr<Writer> make_rtf_writer(WriterContext& context);
 std::unique_ptr<Writer> make_ofd_writer(WriterContext& context);
+std::unique_ptr<Writer> make_searchable_pdf_writer(WriterContext& context);
 
 }  // namespace foli
