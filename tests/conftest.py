@@ -9,6 +9,7 @@ import pytest
 
 import documents
 from documents import Documents, build_all
+from scans import ScanDocuments, build_scans
 
 # The probe tests bind the module to a recording build of the conversion
 # library and need an interpreter of their own (python -m pytest tests/probe).
@@ -19,6 +20,12 @@ collect_ignore = ["probe"]
 @pytest.fixture(scope="session")
 def docs(tmp_path_factory: pytest.TempPathFactory) -> Documents:
     return build_all(tmp_path_factory.mktemp("documents"))
+
+
+@pytest.fixture(scope="session")
+def scan_docs(tmp_path_factory: pytest.TempPathFactory) -> ScanDocuments:
+    """Scanned documents with known text, for the OCR tests."""
+    return build_scans(tmp_path_factory.mktemp("scans"))
 
 
 @pytest.fixture

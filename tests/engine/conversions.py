@@ -25,13 +25,17 @@ FORMATS: dict[str, Entry] = {
     "rtf": (C.start_pdf_to_rtf, ".rtf"),
     "ofd": (C.start_pdf_to_ofd, ".ofd"),
 }
+# Formats that recognise text on every conversion (and so are slow on
+# pages without a text layer of their own).
+OCR_FORMATS: dict[str, Entry] = {
+    "searchable_pdf": (C.start_pdf_to_searchable_pdf, ".pdf"),
+}
 # The formats that must fail honestly and write nothing.
 UNIMPLEMENTED: dict[str, Entry] = {
     "excel": (C.start_pdf_to_excel, ".xlsx"),
     "ppt": (C.start_pdf_to_ppt, ".pptx"),
-    "searchable_pdf": (C.start_pdf_to_searchable_pdf, ".pdf"),
 }
-ALL_FORMATS: dict[str, Entry] = {**FORMATS, **UNIMPLEMENTED}
+ALL_FORMATS: dict[str, Entry] = {**FORMATS, **OCR_FORMATS, **UNIMPLEMENTED}
 
 
 WORD_TEXT = re.compile(rb"<w:t(?: [^>]*)?>([^<]*)</w:t>|<w:(?:p|tab|br)[ />]")
