@@ -18,8 +18,8 @@ extern "C" {
  * in) to the page's PDF user space. */
 foli_mu_status foli_pdf_page_to_user(fz_context* ctx, fz_document* doc, int page, fz_matrix* out);
 
-/* A resource name for a font that the page's resources do not use yet:
- * `base`, or `base` with a number after it. */
+/* A prefix for font resource names that no font name in the page's
+ * resources starts with: `base`, or `base` with a number after it. */
 foli_mu_status foli_pdf_free_font_name(fz_context* ctx, fz_document* doc, int page, const char* base, char* name,
                                        int size);
 
@@ -41,10 +41,22 @@ typedef struct foli_layer_font {
 foli_mu_status foli_pdf_add_layer_font(fz_context* ctx, fz_document* doc, const foli_layer_font* description,
                                        pdf_obj** font);
 
-/* Draws `content` over the page, with `font` in the page's resources under
- * `font_name`. */
-foli_mu_status foli_pdf_add_page_layer(fz_context* ctx, fz_document* doc, int page, const char* font_name,
-                                       pdf_obj* font, const char* content, size_t content_size);
+/* Fonts that draw characters with their real shapes, for a text layer that
+ * is shown: Type3 fonts of up to 256 characters each (codes 0 to 255; the
+ * character unicodes[i] is code i % 256 of font i / 256), whose glyphs are
+ * the outlines of the built-in fonts (Helvetica, else the fallback font
+ * for the character's script), each with a ToUnicode map. `fonts` has room
+ * for (count + 255) / 256 new references; advances[i] is character i's
+ * advance in 1/1000 em. */
+#define FOLI_OUTLINE_FONT_SIZE 256
+foli_mu_status foli_pdf_add_outline_fonts(fz_context* ctx, fz_document* doc, const int* unicodes, int count,
+                                          pdf_obj** fonts, float* advances);
+
+/* Draws `content` over the page, with fonts[i] in the page's resources
+ * under font_names[i]. */
+foli_mu_status foli_pdf_add_page_layer(fz_context* ctx, fz_document* doc, int page, const char* const* font_names,
+                                       pdf_obj* const* fonts, int font_count, const char* content,
+                                       size_t content_size);
 
 /* Writes the document to `path`: as the original file followed by an
  * incremental update when `incremental` (false for a document MuPDF had to

@@ -1,5 +1,7 @@
 #include "ocr/ocr_library.h"
 
+#include <sys/stat.h>
+
 #include <new>
 
 #include "core/errors.h"
@@ -56,6 +58,11 @@ OcrSettings current_ocr_settings(const std::string& resource_path) {
 
 _CSDKErrorCode load_model_package(const char* path, int gpu_id) {
     if (path == nullptr) return FOLI_ERR_MISSING_ARG;
+    struct stat info;
+    if (stat(path, &info) != 0) {
+        log_warning("document-AI model %s not loaded: there is nothing at that path", path);
+        return FOLI_ERR_FILE;
+    }
     if (gpu_id != -1) {
         log_warning("document-AI model %s not loaded: GPU %d asked for, but this build runs models on the CPU only "
                     "(pass gpu_id -1)", path, gpu_id);

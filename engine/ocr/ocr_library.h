@@ -57,7 +57,10 @@ struct OcrSettings {
 OcrSettings current_ocr_settings(const std::string& resource_path);
 
 // SetDocumentAIModel: loads and checks a package, which replaces the loaded
-// one on success; on failure the loaded one stays. Returns the result.
+// one on success; on failure the loaded one stays. Returns MISSING_ARG for
+// a null path, FILE_ERROR when nothing is at the path, INVALID_ARG for a
+// GPU index other than -1 (this build runs on the CPU only), else what
+// ModelPackage::load reports.
 _CSDKErrorCode load_model_package(const char* path, int gpu_id);
 // ReleaseDocumentAIModel: unloads the package and frees the idle engines.
 void release_models();

@@ -110,9 +110,12 @@ void OcrStage::start() {
         if (script_detection_) data.choose(ModelChoice{{"osd"}});  // fails, naming osd.traineddata
         log_warning("no osd.traineddata: pages are read without orientation detection");
     }
-    log_info("OCR with %s%s on up to %d engine(s)", fixed_models_.empty() ? "" : joined_models(fixed_models_).c_str(),
+    std::string origins;
+    for (const std::string& model : fixed_models_) origins += "; " + model + " from " + data.origin(model);
+    log_info("OCR with %s%s on up to %d engine(s)%s",
+             fixed_models_.empty() ? "" : joined_models(fixed_models_).c_str(),
              script_detection_ ? (fixed_models_.empty() ? "script detection" : " and script detection") : "",
-             settings_.engine_count);
+             settings_.engine_count, origins.c_str());
     for (int i = 0; i < settings_.engine_count; ++i) workers_.emplace_back([this] { work(); });
 }
 

@@ -56,21 +56,29 @@ public:
         fz_context* ctx = context_.document.ctx();
         fz_document* doc = context_.document.get();
         LayerCharacters characters;
-        std::vector<std::pair<std::string, std::string>> layers;  // font name, content
+        for (const PageText& page : pages_) characters.add(page.read);
+        LayerFonts fonts;
+        fonts.visible = !context_.options.transparent_text;
+        std::vector<PdfObjectHandle> font_objects = add_fonts(ctx, doc, characters, fonts);
+        std::vector<pdf_obj*> font_list;
+        for (const PdfObjectHandle& font : font_objects) font_list.push_back(font.get());
+
         for (const PageText& page : pages_) {
-            char name[64];
-            check(foli_pdf_free_font_name(ctx, doc, page.index, kFontName, name, sizeof name), "cannot read a page");
+            char prefix[64];
+            check(foli_pdf_free_font_name(ctx, doc, page.index, kFontName, prefix, sizeof prefix), "cannot read a page");
+            fonts.prefix = prefix;
             fz_matrix page_to_user;
             check(foli_pdf_page_to_user(ctx, doc, page.index, &page_to_user), "cannot read a page");
             ocr::Affine frame_to_user = page.read.frame_to_page.then(to_affine(page_to_user));
-            layers.emplace_back(name, text_layer_content(page.read, frame_to_user, name,
-                                                         !context_.options.transparent_text, characters));
-        }
-        PdfObjectHandle font = add_font(ctx, doc, characters);
-        for (size_t i = 0; i < pages_.size(); ++i)
-            check(foli_pdf_add_page_layer(ctx, doc, pages_[i].index, layers[i].first.c_str(), font.get(),
-                                          layers[i].second.data(), layers[i].second.size()),
+            std::string content = text_layer_content(page.read, frame_to_user, characters, fonts);
+            std::vector<std::string> names;
+            std::vector<const char*> name_list;
+            for (size_t i = 0; i < font_list.size(); ++i) names.push_back(layer_font_name(fonts, static_cast<int>(i)));
+            for (const std::string& name : names) name_list.push_back(name.c_str());
+            check(foli_pdf_add_page_layer(ctx, doc, page.index, name_list.data(), font_list.data(),
+                                          static_cast<int>(font_list.size()), content.data(), content.size()),
                   "cannot add the text layer to a page");
+        }
 
         // MuPDF writes the file itself, by name: the stream only reserves
         // the temporary file that the commit renames into place.
@@ -82,34 +90,40 @@ public:
     }
 
 private:
-    PdfObjectHandle add_font(fz_context* ctx, fz_document* doc, const LayerCharacters& characters) {
+    // The glyph-less font for an invisible layer; the characters' outline
+    // fonts for a layer that is shown (their advances go into `fonts`).
+    std::vector<PdfObjectHandle> add_fonts(fz_context* ctx, fz_document* doc, const LayerCharacters& characters,
+                                           LayerFonts& fonts) {
+        std::vector<PdfObjectHandle> handles;
+        if (fonts.visible) {
+            std::vector<int> unicodes(characters.characters().begin(), characters.characters().end());
+            int count = static_cast<int>(unicodes.size());
+            std::vector<pdf_obj*> made(static_cast<size_t>((count + kOutlineFontSize - 1) / kOutlineFontSize), nullptr);
+            fonts.advances.assign(unicodes.size(), 0);
+            check(foli_pdf_add_outline_fonts(ctx, doc, unicodes.data(), count, made.data(), fonts.advances.data()),
+                  "cannot add the text layer's fonts");
+            for (pdf_obj* font : made) handles.emplace_back(ctx, font);
+            return handles;
+        }
         std::vector<unsigned char> program = glyphless_font_program();
         std::string cmap = characters.to_unicode_cmap();
         foli_layer_font description{program.data(), program.size(), cmap.data(), cmap.size(),
                                     characters.count(), kLayerAdvance, kLayerAscent, kLayerDescent};
         pdf_obj* font = nullptr;
         check(foli_pdf_add_layer_font(ctx, doc, &description, &font), "cannot add the text layer's font");
-        return PdfObjectHandle(ctx, font);
+        handles.emplace_back(ctx, font);
+        return handles;
     }
 
     void copy_input(const std::string& output) {
-        std::FILE* input = std::fopen(context_.info.source_path.c_str(), "rb");
-        if (input == nullptr) fail(FOLI_ERR_FILE, "cannot read the input again");
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> input(std::fopen(context_.info.source_path.c_str(), "rb"),
+                                                               std::fclose);
+        if (!input) fail(FOLI_ERR_FILE, "cannot read the input again");
         OutputStream& stream = context_.files.create(output);
         char chunk[1 << 16];
         size_t got = 0;
-        bool failed = false;
-        while ((got = std::fread(chunk, 1, sizeof chunk, input)) > 0) {
-            try {
-                stream.write(chunk, got);
-            } catch (...) {
-                failed = true;
-                break;
-            }
-        }
-        failed = failed || std::ferror(input);
-        std::fclose(input);
-        if (failed) fail(FOLI_ERR_IO, "cannot copy the input");
+        while ((got = std::fread(chunk, 1, sizeof chunk, input.get())) > 0) stream.write(chunk, got);
+        if (std::ferror(input.get())) fail(FOLI_ERR_IO, "cannot copy the input");
     }
 
     WriterContext& context_;

@@ -224,6 +224,18 @@ uint16_t LayerCharacters::id(char32_t c) {
     return id;
 }
 
+uint16_t LayerCharacters::find(char32_t c) const {
+    auto found = ids_.find(c);
+    return found == ids_.end() ? 0 : found->second;
+}
+
+void LayerCharacters::add(const ocr::OcrPage& read) {
+    for (const ocr::OcrBlock& block : read.blocks)
+        for (const ocr::OcrLine& line : block.lines)
+            for (const ocr::OcrWord& word : line.words)
+                for (size_t pos = 0; pos < word.text.size();) id(next_code_point(word.text, pos));
+}
+
 std::string LayerCharacters::to_unicode_cmap() const {
     std::string cmap =
         "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
@@ -265,12 +277,60 @@ std::string number(double value) {
 
 }  // namespace
 
-std::string text_layer_content(const ocr::OcrPage& read, const ocr::Affine& frame_to_user, const std::string& font,
-                               bool visible, LayerCharacters& characters) {
+std::string layer_font_name(const LayerFonts& fonts, int font) {
+    return fonts.visible ? fonts.prefix + "_" + std::to_string(font) : fonts.prefix;
+}
+
+namespace {
+
+// One word as Tj operations, and its natural width in em.
+struct WordCodes {
+    std::string operations;
+    double width = 0;
+};
+
+WordCodes word_codes(const std::string& text, const LayerCharacters& characters, const LayerFonts& fonts) {
+    WordCodes word;
+    int current_font = -1;
+    std::string codes;
+    auto flush = [&] {
+        if (!codes.empty()) word.operations += "<" + codes + "> Tj ";
+        codes.clear();
+    };
+    for (size_t pos = 0; pos < text.size();) {
+        uint16_t id = characters.find(next_code_point(text, pos));
+        char hex[8];
+        if (!fonts.visible) {
+            std::snprintf(hex, sizeof hex, "%04X", id);
+            codes += hex;
+            word.width += kLayerAdvance / 1000.0;
+            continue;
+        }
+        if (id == 0) continue;
+        int font = (id - 1) / kOutlineFontSize;
+        if (font != current_font) {
+            flush();
+            word.operations += "/" + layer_font_name(fonts, font) + " 1 Tf ";
+            current_font = font;
+        }
+        std::snprintf(hex, sizeof hex, "%02X", (id - 1) % kOutlineFontSize);
+        codes += hex;
+        word.width += fonts.advances[id - 1] / 1000.0;
+    }
+    flush();
+    return word;
+}
+
+}  // namespace
+
+std::string text_layer_content(const ocr::OcrPage& read, const ocr::Affine& frame_to_user,
+                               const LayerCharacters& characters, const LayerFonts& fonts) {
     const ocr::Affine& m = frame_to_user;
+    // The page's own contents were opened with q: close them, then draw
+    // the words in the recognition frame.
     std::string out = "Q\nq\n" + number(m.a) + " " + number(m.b) + " " + number(m.c) + " " + number(m.d) + " " +
-                      number(m.e) + " " + number(m.f) + " cm\nBT\n" + (visible ? "0 Tr 0 0 1 rg\n" : "3 Tr\n");
-    out += "/" + font + " 1 Tf\n";
+                      number(m.e) + " " + number(m.f) + " cm\nBT\n";
+    out += fonts.visible ? "0 Tr 0 0 0.8 rg\n" : "3 Tr /" + layer_font_name(fonts, 0) + " 1 Tf\n";
     for (const ocr::OcrBlock& block : read.blocks)
         for (const ocr::OcrLine& line : block.lines) {
             // Every word of a line on the line's height, so that the
@@ -279,19 +339,11 @@ std::string text_layer_content(const ocr::OcrPage& read, const ocr::Affine& fram
             if (size <= 0) continue;
             float baseline = line.box.y1 + kLayerDescent / 1000.0f * size;
             for (const ocr::OcrWord& word : line.words) {
-                std::string codes;
-                int glyphs = 0;
-                for (size_t pos = 0; pos < word.text.size();) {
-                    char32_t c = next_code_point(word.text, pos);
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "%04X", characters.id(c));
-                    codes += hex;
-                    ++glyphs;
-                }
-                if (glyphs == 0 || word.box.width() <= 0) continue;
-                double natural = glyphs * kLayerAdvance / 1000.0 * size;
-                out += number(100.0 * word.box.width() / natural) + " Tz " + number(size) + " 0 0 " + number(-size) +
-                       " " + number(word.box.x0) + " " + number(baseline) + " Tm <" + codes + "> Tj\n";
+                WordCodes codes = word_codes(word.text, characters, fonts);
+                if (codes.width <= 0 || word.box.width() <= 0) continue;
+                out += number(100.0 * word.box.width() / (codes.width * size)) + " Tz " + number(size) + " 0 0 " +
+                       number(-size) + " " + number(word.box.x0) + " " + number(baseline) + " Tm " +
+                       codes.operations + "\n";
             }
         }
     out += "ET\nQ\n";
