@@ -22,11 +22,14 @@ constexpr float kOverlapShare = 0.3f;
 // descender, a little less than the font's size.
 constexpr float kLineHeightPerSize = 0.93f;
 
-bool is_space(char32_t c) { return is_space_code_point(c); }
-
 // Ideographs and kana, which are written without spaces (hangul is not).
-bool joins_without_space(char32_t c) {
-    return is_cjk_code_point(c) && !(c >= 0xAC00 && c <= 0xD7AF);
+bool joins_without_space(char32_t c) { return is_cjk_code_point(c) && !(c >= 0xAC00 && c <= 0xD7AF); }
+
+// Whether two recognised words follow each other without a space.
+bool glued(const std::string& before, const std::string& after) {
+    size_t pos = 0;
+    return !before.empty() && !after.empty() && joins_without_space(last_code_point(before)) &&
+           joins_without_space(next_code_point(after, pos));
 }
 
 struct TextCount {
@@ -40,7 +43,7 @@ TextCount count_text(const std::string& text) {
         char32_t c = next_code_point(text, pos);
         if (is_invalid_character(c))
             ++count.invalid;
-        else if (!is_space(c))
+        else if (!is_space_code_point(c))
             ++count.valid;
     }
     return count;
@@ -119,12 +122,7 @@ Line model_line(const OcrLine& line, const OcrPage& read) {
         const OcrWord& word = line.words[i];
         Span span;
         span.text = word.text;
-        if (i + 1 < line.words.size() &&
-            !(joins_without_space(last_code_point(word.text)) && [&] {
-                size_t pos = 0;
-                return joins_without_space(next_code_point(line.words[i + 1].text, pos));
-            }()))
-            span.text += ' ';
+        if (i + 1 < line.words.size() && !glued(word.text, line.words[i + 1].text)) span.text += ' ';
         span.size = std::round(size * 2) / 2;  // half points: OCR cannot measure finer
         span.box = read.frame_to_page.map(word.box);
         out.spans.push_back(std::move(span));
@@ -208,20 +206,6 @@ MergeResult merge_recognised(PageModel& page, OcrPage& read, const PageNeed& nee
                      images.end());
     }
     return result;
-}
-
-std::string line_text(const OcrLine& line) {
-    std::string text;
-    for (size_t i = 0; i < line.words.size(); ++i) {
-        if (i > 0) {
-            size_t pos = 0;
-            bool glued = joins_without_space(last_code_point(line.words[i - 1].text)) &&
-                         joins_without_space(next_code_point(line.words[i].text, pos));
-            if (!glued) text += ' ';
-        }
-        text += line.words[i].text;
-    }
-    return text;
 }
 
 }  // namespace foli::ocr

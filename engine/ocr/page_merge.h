@@ -47,8 +47,4 @@ struct MergeResult {
 // unless `keep_scan_image` is false.
 MergeResult merge_recognised(PageModel& page, OcrPage& read, const PageNeed& need, bool keep_scan_image);
 
-// A line's words joined as text: a space between words, none between two
-// ideographs or kana.
-std::string line_text(const OcrLine& line);
-
 }  // namespace foli::ocr
