@@ -22,15 +22,6 @@ constexpr float kOverlapShare = 0.3f;
 // descender, a little less than the font's size.
 constexpr float kLineHeightPerSize = 0.93f;
 
-// Ideographs and kana, which are written without spaces (hangul is not).
-bool joins_without_space(char32_t c) { return is_cjk_code_point(c) && !(c >= 0xAC00 && c <= 0xD7AF); }
-
-// Whether two recognised words follow each other without a space.
-bool glued(const std::string& before, const std::string& after) {
-    size_t pos = 0;
-    return !before.empty() && !after.empty() && joins_without_space(last_code_point(before)) &&
-           joins_without_space(next_code_point(after, pos));
-}
 
 struct TextCount {
     int valid = 0;
@@ -122,7 +113,7 @@ Line model_line(const OcrLine& line, const OcrPage& read) {
         const OcrWord& word = line.words[i];
         Span span;
         span.text = word.text;
-        if (i + 1 < line.words.size() && !glued(word.text, line.words[i + 1].text)) span.text += ' ';
+        if (i + 1 < line.words.size() && !written_together(word.text, line.words[i + 1].text)) span.text += ' ';
         span.size = std::round(size * 2) / 2;  // half points: OCR cannot measure finer
         span.box = read.frame_to_page.map(word.box);
         out.spans.push_back(std::move(span));
@@ -136,6 +127,13 @@ bool is_scan_image(const ImageItem& image, const PageModel& page) {
 }
 
 }  // namespace
+
+bool written_together(const std::string& before, const std::string& after) {
+    // Ideographs and kana are written without spaces (hangul is not).
+    auto joins = [](char32_t c) { return is_cjk_code_point(c) && !(c >= 0xAC00 && c <= 0xD7AF); };
+    size_t pos = 0;
+    return !before.empty() && !after.empty() && joins(last_code_point(before)) && joins(next_code_point(after, pos));
+}
 
 bool is_invalid_character(char32_t c) {
     if (c == 0xFFFD) return true;

@@ -34,6 +34,10 @@ struct PageNeed {
 
 bool is_invalid_character(char32_t c);
 
+// Whether two recognised words of a line follow each other without a
+// space between them (ideographs and kana).
+bool written_together(const std::string& before, const std::string& after);
+
 // What `option` asks for on this page.
 PageNeed decide_reading(const PageModel& page, OCROption option);
 

@@ -1,9 +1,11 @@
 #include "writers/text_layer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "analysis/utf8.h"
+#include "ocr/page_merge.h"
 
 namespace foli {
 namespace {
@@ -338,10 +340,16 @@ std::string text_layer_content(const ocr::OcrPage& read, const ocr::Affine& fram
             float size = line.box.height();
             if (size <= 0) continue;
             float baseline = line.box.y1 + kLayerDescent / 1000.0f * size;
-            for (const ocr::OcrWord& word : line.words) {
+            for (size_t i = 0; i < line.words.size(); ++i) {
+                const ocr::OcrWord& word = line.words[i];
                 WordCodes codes = word_codes(word.text, characters, fonts);
-                if (codes.width <= 0 || word.box.width() <= 0) continue;
-                out += number(100.0 * word.box.width() / (codes.width * size)) + " Tz " + number(size) + " 0 0 " +
+                // Words written together reach to the next one, so that
+                // text extraction puts no space between them.
+                float width = word.box.width();
+                if (i + 1 < line.words.size() && ocr::written_together(word.text, line.words[i + 1].text))
+                    width = std::max(width, line.words[i + 1].box.x0 - word.box.x0);
+                if (codes.width <= 0 || width <= 0) continue;
+                out += number(100.0 * width / (codes.width * size)) + " Tz " + number(size) + " 0 0 " +
                        number(-size) + " " + number(word.box.x0) + " " + number(baseline) + " Tm " +
                        codes.operations + "\n";
             }
