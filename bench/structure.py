@@ -24,6 +24,10 @@ Measures, per document and in aggregate (pages and headings pooled):
   their positions over their number), which ignores text one side leaves
   out (running heads, page numbers).
 
+Words are compared after Unicode compatibility normalisation (NFKC) on
+every side, so that a ligature or an Arabic letter in a presentation form
+counts as the letters it stands for.
+
 Contenders: ours (start_pdf_to_markdown, one file per page) and
 pymupdf4llm without its layout model (`use_layout(False)`, its heuristic
 mode). pymupdf4llm's results are cached in build/structure-bench/ by
@@ -41,6 +45,7 @@ import re
 import subprocess
 import sys
 import tempfile
+import unicodedata
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -57,7 +62,9 @@ MARKUP = re.compile(r"\*\*|__|(?<!\w)[*_]|`|<[^>]+>|\[([^\]]*)\]\([^)]*\)")
 
 
 def words(text: str) -> list[str]:
-    return [w.casefold() for w in WORD.findall(text)]
+    # Compatibility forms compare as the letters they stand for (a
+    # ligature, an Arabic letter in its final shape), on every side alike.
+    return [w.casefold() for w in WORD.findall(unicodedata.normalize("NFKC", text))]
 
 
 def normalise(text: str) -> str:

@@ -192,35 +192,60 @@ void compose_accents(std::vector<PlacedChar>& chars) {
     chars.resize(kept);
 }
 
-const char* ligature_letters(char32_t c) {
+struct Expansion {
+    char32_t form;
+    const char32_t* letters;
+};
+
+// Arabic presentation forms (a letter in its initial, medial, final or
+// isolated shape, and ligatures of letters) in code order.
+constexpr Expansion kPresentationForms[] = {
+#include "analysis/presentation_forms.inc"
+};
+
+bool is_presentation_form(char32_t c) { return (c >= 0xFB50 && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF); }
+
+// The letters a ligature or a presentation form stands for, in logical
+// order; null for other characters.
+const char32_t* expansion_letters(char32_t c) {
     switch (c) {
-    case 0xFB00: return "ff";
-    case 0xFB01: return "fi";
-    case 0xFB02: return "fl";
-    case 0xFB03: return "ffi";
-    case 0xFB04: return "ffl";
-    case 0xFB05: return "st";
-    case 0xFB06: return "st";
-    default: return nullptr;
+    case 0xFB00: return U"ff";
+    case 0xFB01: return U"fi";
+    case 0xFB02: return U"fl";
+    case 0xFB03: return U"ffi";
+    case 0xFB04: return U"ffl";
+    case 0xFB05: return U"st";
+    case 0xFB06: return U"st";
+    default: break;
     }
+    if (!is_presentation_form(c)) return nullptr;
+    const Expansion* end = kPresentationForms + sizeof(kPresentationForms) / sizeof(kPresentationForms[0]);
+    const Expansion* found = std::lower_bound(kPresentationForms, end, c,
+                                              [](const Expansion& e, char32_t form) { return e.form < form; });
+    return found != end && found->form == c ? found->letters : nullptr;
 }
 
+// Ligatures and presentation forms become the letters they stand for, each
+// with its share of the glyph's box. Characters are still in the order
+// they stand on the page, so the letters of an Arabic ligature go in right
+// to left (the bidi pass puts them back in logical order).
 void expand_ligatures(std::vector<PlacedChar>& chars) {
-    bool any = std::any_of(chars.begin(), chars.end(), [](const PlacedChar& ch) { return ligature_letters(ch.c); });
+    bool any = std::any_of(chars.begin(), chars.end(), [](const PlacedChar& ch) { return expansion_letters(ch.c); });
     if (!any) return;
     std::vector<PlacedChar> out;
     out.reserve(chars.size() + 8);
     for (const PlacedChar& ch : chars) {
-        const char* letters = ligature_letters(ch.c);
+        const char32_t* letters = expansion_letters(ch.c);
         if (letters == nullptr) {
             out.push_back(ch);
             continue;
         }
-        size_t n = std::char_traits<char>::length(letters);
+        size_t n = std::char_traits<char32_t>::length(letters);
+        const bool right_to_left = is_presentation_form(ch.c);
         float step = ch.box.width() / static_cast<float>(n);
         for (size_t k = 0; k < n; ++k) {
             PlacedChar part = ch;
-            part.c = static_cast<char32_t>(letters[k]);
+            part.c = letters[right_to_left ? n - 1 - k : k];
             part.box.x0 = ch.box.x0 + step * static_cast<float>(k);
             part.box.x1 = part.box.x0 + step;
             out.push_back(part);

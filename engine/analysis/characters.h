@@ -6,8 +6,10 @@
 //     are combining marks; a dotless i takes its accent as an i ("í");
 //   - symbols pieced together from a letter and a circle ("c⃝") become the
 //     symbol (©, ®);
-//   - ligatures are expanded (ﬁ → fi), so that text reads and searches the
-//     same whichever font set it;
+//   - ligatures are expanded (ﬁ → fi), and Arabic presentation forms (the
+//     shapes a letter takes in a word, ligatures of letters) become the
+//     letters they stand for, so that text reads and searches the same
+//     whichever font set it;
 //   - bullets and dingbats that symbol fonts put in the private use area
 //     become their Unicode characters.
 #pragma once

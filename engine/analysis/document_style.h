@@ -33,6 +33,14 @@ struct HeadingStyleLevel {
     int count = 0;  // headings seen in it
 };
 
+// A heading style (size and weight) and the shallowest depth of section
+// number seen in it ("2" is 1, "2.3" is 2).
+struct NumberedStyle {
+    float size = 0;
+    bool bold = false;
+    int min_depth = 0;
+};
+
 struct DocumentStyle {
     float body_size = 0;                // size most of the document's text is set in, 0 when unknown
     std::vector<float> heading_sizes;   // distinct sizes of headings, largest first
@@ -40,6 +48,7 @@ struct DocumentStyle {
     std::vector<int> learned_pages;     // 0-based pages counted into `margins`
     std::vector<OutlineEntry> outline;  // the document's bookmarks
     std::vector<HeadingStyleLevel> outline_levels;  // what the outline said about each heading style
+    std::vector<NumberedStyle> numbered_styles;     // the shallowest numbering seen in each heading style
 };
 
 // Learns body size, heading sizes and margin lines from sample pages of a

@@ -136,16 +136,20 @@ float dominant_size(const std::vector<Line>& lines) {
 Fragment make_fragment(Line line) {
     Fragment fragment;
     SizeTally tally;
-    int bold_chars = 0, monospace_chars = 0;
+    int bold_chars = 0, monospace_chars = 0, plain_tail = 0;
     for (const Span& span : line.spans) {
         int chars = visible_chars(span.text);
         tally.add(span.size, chars);
         if (span.bold) bold_chars += chars;
         if (span.monospace) monospace_chars += chars;
         fragment.chars += chars;
+        plain_tail = span.bold ? 0 : plain_tail + chars;
     }
     fragment.size = tally.dominant();
-    fragment.bold = fragment.chars > 0 && bold_chars * 2 > fragment.chars;
+    // A bold lead-in followed by plain text on its line ("Deallocation of
+    // results: If a function ...") starts a paragraph; the line is not bold.
+    bool run_in = plain_tail > std::max(4, fragment.chars / 5);
+    fragment.bold = fragment.chars > 0 && bold_chars * 2 > fragment.chars && !run_in;
     fragment.monospace = fragment.chars > 0 && monospace_chars == fragment.chars;
     fragment.line = std::move(line);
     return fragment;

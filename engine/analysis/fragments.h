@@ -15,7 +15,7 @@ namespace foli {
 struct Fragment {
     Line line;
     float size = 0;     // the font size of most of the characters
-    bool bold = false;  // most of the characters are bold
+    bool bold = false;  // most of the characters are bold, and not only a lead-in before plain text
     bool monospace = false;  // every character is in a monospaced font (code, not prose with a path in it)
     int chars = 0;      // characters other than spaces
 

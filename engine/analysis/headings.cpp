@@ -131,6 +131,24 @@ void apply_outline(std::vector<Block>& blocks, const PageModel& page, DocumentSt
     }
 }
 
+// The level of a numbered heading ("2.3.1 Title"): headings set in one
+// style nest by the depth of their numbers, below the level their style
+// ranks at ("2.3" and "2.3.1" in the same bold face). Other headings keep
+// `level`.
+int numbered_level(const Block& block, int level, DocumentStyle* style) {
+    if (block.lines.empty() || style == nullptr) return level;
+    int depth = numbering_depth(block.lines.front().text());
+    if (depth == 0) return level;
+    StyleKey key = style_of(block);
+    for (NumberedStyle& known : style->numbered_styles)
+        if (std::fabs(known.size - key.size) <= kSameSize && known.bold == key.bold) {
+            known.min_depth = std::min(known.min_depth, depth);
+            return level + depth - known.min_depth;
+        }
+    if (style->numbered_styles.size() < 64) style->numbered_styles.push_back({key.size, key.bold, depth});
+    return level;
+}
+
 }  // namespace
 
 bool is_sized_heading(float size, float body_size) {
@@ -211,7 +229,7 @@ void assign_heading_levels(std::vector<Block>& blocks, const PageModel& page, fl
                     level = static_cast<int>(rank) + 1;
                     break;
                 }
-        block.heading_level = std::min(level, kMaxLevel);
+        block.heading_level = std::clamp(numbered_level(block, level, style), 1, kMaxLevel);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "analysis/layout.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 #include "analysis/fragments.h"
@@ -16,6 +17,7 @@
 #include "analysis/reading_order.h"
 #include "analysis/running_heads.h"
 #include "analysis/tables.h"
+#include "analysis/upright.h"
 
 namespace foli {
 namespace {
@@ -27,6 +29,10 @@ constexpr int kMinImagePixels = 3;
 // An image covering this share of a page that also holds text is the
 // page's background.
 constexpr float kBackgroundShare = 0.9f;
+// Characters in one size, and their share of the page's, that make it
+// the page's own body size.
+constexpr int kPageBodyChars = 150;
+constexpr float kPageBodyShare = 0.6f;
 
 struct Unit {
     enum class Kind { Text, Table, Image } kind;
@@ -101,7 +107,7 @@ public:
         std::vector<Fragment> raw = collect_fragments(page_);
         const bool page_has_text = !raw.empty();
         page_body_size = dominant_font_size(raw);
-        const float body_size = style_ != nullptr && style_->body_size > 0 ? style_->body_size : page_body_size;
+        const float body_size = judged_body_size(raw, page_body_size);
         if (style_ != nullptr) learn_margins(raw, page_, *style_);
         raw = take_running_heads(std::move(raw), body_size);
         std::vector<bool> used(raw.size(), false);
@@ -121,6 +127,24 @@ public:
     }
 
 private:
+    // The document's body size, unless this page sets a good deal of text
+    // in a larger size: that is this page's body text, not its headings
+    // (an appendix in a larger size than the index pages that dominate
+    // the selection).
+    float judged_body_size(const std::vector<Fragment>& raw, float page_body_size) const {
+        if (style_ == nullptr || style_->body_size <= 0) return page_body_size;
+        if (page_body_size <= style_->body_size + 0.5f) return style_->body_size;
+        int chars = 0, all = 0;
+        for (const Fragment& fragment : raw)
+            for (const Span& span : fragment.line.spans) {
+                int count = visible_chars(span.text);
+                all += count;
+                if (std::fabs(span.size - page_body_size) <= 0.25f) chars += count;
+            }
+        bool body = chars >= kPageBodyChars && chars >= kPageBodyShare * static_cast<float>(all);
+        return body ? page_body_size : style_->body_size;
+    }
+
     void add_unit(Unit::Kind kind, int index, const Rect& box) {
         units_.push_back({kind, index});
         boxes_.push_back(box);
@@ -215,6 +239,7 @@ private:
 std::string TableCell::text() const { return paragraph_text(lines); }
 
 PageLayout analyze_page(PageModel page, const AnalysisOptions& options, DocumentStyle* style) {
+    if (options.upright) turn_upright(page);
     PageLayout layout;
     layout.blocks = PageAnalysis(page, options, style).run(layout.body_font_size);
     layout.page = std::move(page);

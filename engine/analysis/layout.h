@@ -80,6 +80,11 @@ struct AnalysisOptions {
     // Keep an image covering the page although the page has text (a scan
     // under its recognised text).
     bool keep_page_background = false;
+    // Read a page whose text runs sideways or upside down in the text's
+    // upright orientation (see upright.h); the layout's page and boxes are
+    // then in that turned frame. Writers that place things as on the
+    // printed page turn this off.
+    bool upright = true;
 };
 
 // Regroups the page model into blocks in reading order. With a document

@@ -1,7 +1,9 @@
 #include "analysis/paragraphs.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <iterator>
 #include <optional>
 
 #include "analysis/contents.h"
@@ -19,6 +21,9 @@ constexpr float kFirstLineGap = 0.6f;
 // Lines of code may stand this many of their own line pitches apart (a
 // blank line between two parts of a listing).
 constexpr float kCodeGapPitches = 2.6f;
+
+// Page numbers of a contents page end this close to one another (points).
+constexpr float kLabelAlign = 2.0f;
 
 bool ends_sentence(const std::string& text) {
     size_t end = text.find_last_not_of(' ');
@@ -169,13 +174,53 @@ bool has_letter(const std::vector<Line>& lines) {
     return false;
 }
 
-// Headings are short and have words; code, page numbers and lone symbols
-// are never headings.
+// Whether `text` starts like a caption: "Figure 2-1:", "Fig. 3", "Table 4.2".
+bool is_caption(const std::string& text) {
+    static const char* const kWords[] = {"figure", "fig.", "table", "listing", "plate", "chart", "exhibit",
+                                         "tableau", "abbildung", "abb.", "tabelle", "tabla", "figura"};
+    size_t start = text.find_first_not_of(' ');
+    if (start == std::string::npos) return false;
+    for (const char* word : kWords) {
+        size_t n = std::char_traits<char>::length(word);
+        if (text.size() < start + n + 2) continue;
+        bool same = true;
+        for (size_t i = 0; i < n && same; ++i)
+            same = std::tolower(static_cast<unsigned char>(text[start + i])) == word[i];
+        if (!same) continue;
+        size_t next = start + n;
+        if (text[next] == ' ') ++next;
+        if (next < text.size() && std::isdigit(static_cast<unsigned char>(text[next]))) return true;
+    }
+    return false;
+}
+
+// Whether the lines start with a form's field: a label ending in a colon,
+// set in a style of its own, then the value ("Agency: Bureau of ...").
+bool is_form_field(const std::vector<Line>& lines) {
+    const Span* label = nullptr;
+    for (const Line& line : lines)
+        for (const Span& span : line.spans) {
+            if (label != nullptr)
+                return std::fabs(span.size - label->size) > 0.5f || span.bold != label->bold;
+            size_t end = span.text.find_last_not_of(' ');
+            if (end == std::string::npos) continue;
+            if (span.text[end] != ':') return false;
+            label = &span;
+        }
+    return false;
+}
+
+// Headings are short and have words; code, page numbers, lone symbols,
+// captions and form fields are never headings.
 bool looks_like_heading(const Draft& draft, float body_size) {
     if (!draft.horizontal || body_size <= 0 || draft.all_monospace) return false;
-    if (!has_letter(draft.lines)) return false;
+    if (!has_letter(draft.lines) || is_caption(draft.lines.front().text()) || is_form_field(draft.lines))
+        return false;
     float size = dominant_size(draft.lines);
-    if (is_sized_heading(size, body_size)) return draft.rows <= 3 && draft.chars <= 150;
+    // A sentence or two set large is a paragraph (a lead, a note), not a title.
+    if (is_sized_heading(size, body_size))
+        return draft.rows <= 3 && draft.chars <= 150 &&
+               !(ends_sentence(draft.lines.back().text()) && (draft.rows >= 2 || draft.chars > 60));
     // A short bold line at body size is a heading; a bold paragraph is not.
     return draft.all_bold && draft.rows == 1 && draft.chars <= 80 && size >= 0.95f * body_size &&
            !ends_sentence(draft.lines.back().text());
@@ -244,6 +289,41 @@ std::optional<Block> contents_entry(Fragment& fragment) {
     return block;
 }
 
+// Lines of a contents page without leaders ("Chapter 2 Graphics   11"),
+// which the paragraph pass may have joined: when every row of `block` is
+// a title and, apart from it, a page number whose right edge lines up
+// with those of the page's contents entries, the rows become entries.
+// Empty when the block is something else.
+std::vector<Block> entries_without_leader(const Block& block, const std::vector<float>& label_right, float em) {
+    std::vector<Block> entries;
+    if ((block.kind != BlockKind::Paragraph && block.kind != BlockKind::Heading) || block.lines.size() < 2)
+        return entries;
+    size_t start = 0;
+    while (start < block.lines.size()) {
+        size_t end = start + 1;
+        while (end < block.lines.size() && on_same_row(block.lines[start].box, block.lines[end].box)) ++end;
+        const Line& last = block.lines[end - 1];
+        std::string label = last.text();
+        label.erase(label.find_last_not_of(' ') + 1);
+        label.erase(0, label.find_first_not_of(' '));
+        bool aligned = std::any_of(label_right.begin(), label_right.end(),
+                                   [&](float x) { return std::fabs(x - last.box.x1) <= kLabelAlign; });
+        if (end - start < 2 || !is_page_label(label) || last.box.x0 - block.lines[end - 2].box.x1 < 2 * em ||
+            !aligned)
+            return {};
+        Block entry;
+        entry.kind = BlockKind::ContentsEntry;
+        entry.page_label = label;
+        for (size_t i = start; i + 1 < end; ++i) {
+            entry.box = entry.box.united(block.lines[i].box);
+            entry.lines.push_back(block.lines[i]);
+        }
+        entries.push_back(std::move(entry));
+        start = end;
+    }
+    return entries;
+}
+
 }  // namespace
 
 void build_text_blocks(std::vector<Fragment>& run, float body_size, std::vector<Block>& blocks) {
@@ -254,8 +334,11 @@ void build_text_blocks(std::vector<Fragment>& run, float body_size, std::vector<
         text_x.push_back(draft->text_left);
         blocks.push_back(finish_draft(*draft, body_size));
     };
+    std::vector<float> label_right;  // right edges of the page numbers of contents entries
     for (Fragment& fragment : run) {
+        const float right = fragment.box().x1;
         if (std::optional<Block> entry = contents_entry(fragment)) {
+            label_right.push_back(right);
             // The entry's section number, set apart at its left ("1.1   The R environment . . 2").
             if (draft && draft->rows == 1 && !draft->marker && draft->chars <= 12 &&
                 on_same_row(draft->last, entry->box) && draft->last.x1 <= entry->box.x0) {
@@ -285,6 +368,24 @@ void build_text_blocks(std::vector<Fragment>& run, float body_size, std::vector<
         draft = start_draft(fragment, std::move(marker));
     }
     if (draft) finish();
+    if (!label_right.empty()) {
+        std::vector<Block> kept;
+        std::vector<float> kept_x;
+        for (size_t i = first; i < blocks.size(); ++i) {
+            std::vector<Block> entries = entries_without_leader(blocks[i], label_right, body_size);
+            if (entries.empty()) {
+                kept.push_back(std::move(blocks[i]));
+                kept_x.push_back(text_x[i - first]);
+            }
+            for (Block& entry : entries) {
+                kept_x.push_back(entry.box.x0);
+                kept.push_back(std::move(entry));
+            }
+        }
+        blocks.resize(first);
+        std::move(kept.begin(), kept.end(), std::back_inserter(blocks));
+        text_x = std::move(kept_x);
+    }
     set_list_levels(blocks, first, text_x, body_size);
 }
 

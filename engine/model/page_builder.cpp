@@ -116,11 +116,37 @@ void append_utf8(std::string& out, int c) {
 }
 
 // MuPDF inserts spaces for gaps inside a text object, but words drawn by
-// separate text operators on one line can come out glued together.
-bool needs_space_between(const PlacedChar& previous, const PlacedChar& next) {
+// separate text operators on one line can come out glued together. The gap
+// is measured the way the line runs (`turn`, see Line).
+bool needs_space_between(const PlacedChar& previous, const PlacedChar& next, int turn) {
     if (previous.c == ' ' || next.c == ' ') return false;
-    float gap = next.box.x0 - previous.box.x1;
+    float gap = 0;
+    switch (turn) {
+    case 0: gap = next.box.x0 - previous.box.x1; break;
+    case 1: gap = next.box.y0 - previous.box.y1; break;
+    case 2: gap = previous.box.x0 - next.box.x1; break;
+    case 3: gap = previous.box.y0 - next.box.y1; break;
+    default: return false;
+    }
     return gap > 0.12f * std::max(previous.size, next.size);
+}
+
+// Whether the glyphs of a line are drawn mirrored: their up vector lies on
+// the other side of the line's direction than for text turned only.
+bool is_mirrored(const fz_stext_line& source) {
+    const fz_stext_char* ch = source.first_char;
+    if (ch == nullptr) return false;
+    float up_x = ch->quad.ul.x - ch->quad.ll.x, up_y = ch->quad.ul.y - ch->quad.ll.y;
+    return source.dir.x * up_y - source.dir.y * up_x > 0;
+}
+
+// Quarter turns of a line's direction (see Line::turn).
+int line_turn(const fz_stext_line& source) {
+    if (source.wmode != 0) return -1;
+    const float x = source.dir.x, y = source.dir.y;
+    if (std::fabs(y) < 0.1f) return x > 0 ? 0 : 2;
+    if (std::fabs(x) < 0.1f) return y > 0 ? 1 : 3;
+    return -1;
 }
 
 // The characters of a line with their boxes, as the analysis cleans them
@@ -149,16 +175,18 @@ void collect_chars(const fz_stext_line& source, LineChars& out) {
 Line build_line(FontStyles& fonts, const fz_stext_line& source, LineChars& buffer) {
     Line line;
     line.box = to_rect(source.bbox);
-    line.horizontal = source.wmode == 0 && std::fabs(source.dir.y) < 0.1f && source.dir.x > 0;
+    line.turn = line_turn(source);
+    line.mirrored = is_mirrored(source);
+    line.horizontal = line.turn == 0;
     collect_chars(source, buffer);
     clean_characters(buffer.chars);
-    if (line.horizontal) {
+    if (line.turn >= 0) {
         // Spaces go in by position, while the characters are still in the
         // order they stand on the page; then right-to-left text is put in
         // reading order.
         buffer.spaced.clear();
         for (size_t i = 0; i < buffer.chars.size(); ++i) {
-            if (i > 0 && needs_space_between(buffer.chars[i - 1], buffer.chars[i])) {
+            if (i > 0 && needs_space_between(buffer.chars[i - 1], buffer.chars[i], line.turn)) {
                 PlacedChar space = buffer.chars[i - 1];
                 space.c = ' ';
                 space.box.x0 = space.box.x1;
@@ -167,7 +195,7 @@ Line build_line(FontStyles& fonts, const fz_stext_line& source, LineChars& buffe
             buffer.spaced.push_back(buffer.chars[i]);
         }
         std::swap(buffer.chars, buffer.spaced);
-        if (has_right_to_left(buffer.chars)) visual_to_logical(buffer.chars);
+        if (line.horizontal && has_right_to_left(buffer.chars)) visual_to_logical(buffer.chars);
     }
     int style = -1;
     Rect inked;  // the line without the spaces at its ends

@@ -31,6 +31,13 @@ struct Line {
     std::vector<Span> spans;
     Rect box;
     bool horizontal = true;  // false for vertical or rotated text
+    // The way the line runs, in quarter turns clockwise from left to
+    // right: 0 →, 1 ↓, 2 ← (upside down), 3 ↑; -1 for any other angle
+    // and for vertical writing.
+    int turn = 0;
+    // The glyphs are drawn mirrored: their tops point the other way from
+    // what `turn` gives (text flipped rather than turned).
+    bool mirrored = false;
 
     std::string text() const {
         std::string joined;
@@ -73,6 +80,12 @@ struct PageModel {
     int index = 0;  // 0-based page number in the document
     float width = 0;
     float height = 0;
+    // Quarter turns counterclockwise the page was turned so that its text
+    // reads upright (see turn_upright); coordinates are in that frame.
+    int quarter_turns = 0;
+    // Or flipped, for text drawn mirrored.
+    enum class Flip { None, LeftRight, UpDown };
+    Flip flipped = Flip::None;
     std::vector<TextBlock> text_blocks;  // in content-stream order
     std::vector<ImageItem> images;
     std::vector<VectorItem> vectors;

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "analysis/upright.h"
 #include "core/errors.h"
 #include "writers/writer.h"
 
@@ -36,7 +37,10 @@ DocumentAnalysis survey_document(const Document& document, const std::vector<int
     for (int index : sample_pages(pages)) {
         try {
             Page page(document, index);
-            auto [place, added] = analysis.surveyed.emplace(index, build_page_model(document, page, request.model));
+            PageModel model = build_page_model(document, page, request.model);
+            // Surveyed as the analysis will read it (the turn is done once).
+            if (request.analysis.upright) turn_upright(model);
+            auto [place, added] = analysis.surveyed.emplace(index, std::move(model));
             models.push_back(&place->second);
         } catch (const ConversionError& error) {
             // Cancellation ends the conversion here as anywhere; any other

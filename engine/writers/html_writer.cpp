@@ -125,6 +125,7 @@ public:
         request.model.links = true;
         request.analysis.detect_tables = true;
         request.analysis.include_images = context_.options.contain_image;
+        request.analysis.upright = mode_.flow;  // boxes stand where the page shows them
         return request;
     }
 

@@ -342,6 +342,10 @@ private:
         json.key("number").value(page.number());
         json.key("width").value(layout.page.width);
         json.key("height").value(layout.page.height);
+        json.key("rotation").value(90 * layout.page.quarter_turns);
+        json.key("flipped").value(layout.page.flipped == PageModel::Flip::None        ? "none"
+                                  : layout.page.flipped == PageModel::Flip::LeftRight ? "left-right"
+                                                                                      : "up-down");
         json.key("body_font_size").value(layout.body_font_size);
         json.key("blocks").begin_array();
         for (const Block& block : layout.blocks) write_block(json, block, layout, page.number(), json_folder);

@@ -197,6 +197,7 @@ public:
         request.model.links = context_.options.contain_annotation;
         request.analysis.detect_tables = true;
         request.analysis.include_images = context_.options.contain_image;
+        request.analysis.upright = !box_;  // frames stand where the page shows them
         return request;
     }
 

@@ -273,3 +273,133 @@ def test_characters_are_cleaned(made: dict[str, Path], out_dir: Path, expected: 
     texts = [block["text"] for block in pages(made["glyph_pieces"], out_dir)[0]["blocks"]]
     assert expected in texts
     assert not any("\u00b4" in text or "\ufb01" in text or "weight Drawn" in text for text in texts)
+
+
+def test_arabic_presentation_forms_become_letters(out_dir: Path, tmp_path: Path) -> None:
+    # "سلام" set from presentation forms (seen initial, lam-alef ligature,
+    # meem final), drawn left to right as they stand on the page.
+    if not DEJAVU.is_file():
+        pytest.skip("DejaVu Sans is not installed")
+    doc = pymupdf.open()
+    page = doc.new_page()
+    page.insert_font(fontname="dv", fontfile=str(DEJAVU))
+    page.insert_text((72, 100), "\ufee1\ufefc\ufeb3", fontsize=14, fontname="dv")
+    doc.save(tmp_path / "arabic.pdf")
+    (block,) = pages(tmp_path / "arabic.pdf", out_dir)[0]["blocks"]
+    assert block["text"] == "\u0633\u0644\u0627\u0645"
+
+
+# ----------------------------------------------------------- rotated pages
+
+TURNED_LINES = ["First line of the turned page", "Second line follows it here", "Third line ends the page now"]
+
+
+def _turned_page(path: Path, how: str) -> None:
+    """Three lines that read in order once the page is seen upright."""
+    doc = pymupdf.open()
+    page = doc.new_page()
+    for k, line in enumerate(TURNED_LINES):
+        if how == "rotate-90" or how == "rotate-270":
+            page.insert_text((72, 100 + 20 * k), line, fontsize=12, fontname=BODY)
+        elif how == "upside-down":
+            page.insert_text((500, 700 - 20 * k), line, fontsize=12, fontname=BODY, rotate=180)
+        elif how == "running-down":
+            page.insert_text((200 - 20 * k, 100), line, fontsize=12, fontname=BODY, rotate=270)
+        elif how == "running-up":
+            page.insert_text((100 + 20 * k, 500), line, fontsize=12, fontname=BODY, rotate=90)
+        else:
+            origin = pymupdf.Point(300, 100 + 20 * k) if how == "mirrored" else pymupdf.Point(100, 700 - 20 * k)
+            flip = pymupdf.Matrix(-1, 0, 0, 1, 0, 0) if how == "mirrored" else pymupdf.Matrix(1, 0, 0, -1, 0, 0)
+            page.insert_text(origin, line, fontsize=12, fontname=BODY, morph=(origin, flip))
+    if how.startswith("rotate-"):
+        page.set_rotation(int(how.removeprefix("rotate-")))
+    doc.save(path)
+
+
+@pytest.mark.parametrize(("how", "rotation", "flipped", "landscape"), [
+    ("rotate-90", 90, "none", False), ("rotate-270", 270, "none", False), ("upside-down", 180, "none", False),
+    ("running-down", 90, "none", True), ("running-up", 270, "none", True),
+    ("mirrored", 0, "left-right", False), ("flipped-up-down", 0, "up-down", False)])
+def test_turned_pages_read_upright(out_dir: Path, tmp_path: Path, how: str, rotation: int, flipped: str,
+                                   landscape: bool) -> None:
+    source = tmp_path / f"{how}.pdf"
+    _turned_page(source, how)
+    (page,) = pages(source, out_dir)
+    assert (page["rotation"], page["flipped"]) == (rotation, flipped)
+    assert (page["width"] > page["height"]) == landscape
+    (block,) = page["blocks"]
+    assert block["type"] == "paragraph" and block["text"] == " ".join(TURNED_LINES)
+    for box in (block["box"], *(line["box"] for line in block.get("lines", []))):
+        assert 0 <= box[0] < box[2] <= page["width"] and 0 <= box[1] < box[3] <= page["height"]
+    text = convert(source, out_dir, "txt")
+    assert text.index("First") < text.index("Second") < text.index("Third")
+
+
+def test_turned_pages_keep_the_printed_frame_in_box_mode(out_dir: Path, tmp_path: Path) -> None:
+    # HTML boxes stand where the printed page shows them: the first line
+    # of an upside-down page is near its foot, not turned to its top.
+    source = tmp_path / "upside-down.pdf"
+    _turned_page(source, "upside-down")
+    html = convert(source, out_dir, "html", page_layout_mode=fc.PageLayoutMode.BOX)
+    tops = {text: float(top) for top, text in re.findall(r'class="line" style="[^"]*top:([\d.]+)pt[^>]*><span[^>]*>(\w+)', html)}
+    assert tops["First"] > tops["Second"] > tops["Third"] > 600
+
+
+def test_upright_pages_are_not_turned(made: dict[str, Path], out_dir: Path) -> None:
+    for page in pages(made["report"], out_dir):
+        assert (page["rotation"], page["flipped"], page["width"], page["height"]) == (0, "none", 595, 842)
+
+
+# ----------------------------------------------------- heading precision
+
+
+def make_heading_traps(path: Path) -> None:
+    """Numbered headings in one bold face nesting by their numbers, and
+    bold lines that are not headings: a caption, a form's field, a bold
+    lead-in that runs on into plain text."""
+    doc = pymupdf.open()
+    page = doc.new_page()
+    y = 90.0
+    for title in ["3 Methods", "3.1 Sources of the data", "3.1.1 Tide gauges"]:
+        page.insert_text((72, y), title, fontsize=10, fontname=BOLD)
+        y = _body(page, y + 12, 2)
+    page.insert_text((72, y), "Figure 2: Map of the eastern channel", fontsize=10, fontname=BOLD)
+    y = _body(page, y + 12, 2)
+    page.insert_text((72, y), "Agency:", fontsize=10, fontname=BOLD)
+    page.insert_text((72 + pymupdf.get_text_length("Agency: ", BOLD, 10), y), "Harbour Board", fontsize=10,
+                     fontname=BODY)
+    y = _body(page, y + 12, 2)
+    lead = "Dredging of the eastern channel"
+    page.insert_text((72, y), lead, fontsize=10, fontname=BOLD)
+    page.insert_text((72 + pymupdf.get_text_length(lead + " ", BOLD, 10), y), "went on all year", fontsize=10,
+                     fontname=BODY)
+    _body(page, y + 12, 2)
+    doc.save(path)
+
+
+def test_heading_precision(out_dir: Path, tmp_path: Path) -> None:
+    make_heading_traps(tmp_path / "traps.pdf")
+    page = pages(tmp_path / "traps.pdf", out_dir)[0]
+    headings = [(block["text"], block["level"]) for block in blocks_of(page, "heading")]
+    top = headings[0][1] if headings else 0
+    assert headings == [("3 Methods", top), ("3.1 Sources of the data", top + 1), ("3.1.1 Tide gauges", top + 2)]
+    paragraphs = [block["text"] for block in blocks_of(page, "paragraph")]
+    for start in ["Figure 2: Map", "Agency: Harbour Board", "Dredging of the eastern channel went on all year"]:
+        assert any(text.startswith(start) for text in paragraphs), start
+
+
+def test_contents_lines_without_leaders(out_dir: Path, tmp_path: Path) -> None:
+    # One entry with a leader fixes where page numbers end; the others
+    # have only a gap before their numbers.
+    doc = pymupdf.open()
+    page = doc.new_page()
+    page.insert_text((72, 90), "Contents", fontsize=18, fontname=BOLD)
+    rows = [("Chapter 1 Harbour works", "3"), ("Chapter 2 Finances", "11"), ("Chapter 3 The lighthouse", "27")]
+    for row, (title, number) in enumerate(rows):
+        y = 130 + 18 * row
+        leader = " ." * 40 if row == 0 else ""
+        page.insert_text((72, y), title + leader, fontsize=10, fontname=BODY)
+        page.insert_text((510 - pymupdf.get_text_length(number, BODY, 10), y), number, fontsize=10, fontname=BODY)
+    doc.save(tmp_path / "contents.pdf")
+    entries = blocks_of(pages(tmp_path / "contents.pdf", out_dir)[0], "contents_entry")
+    assert [(entry["text"], entry["page_label"]) for entry in entries] == rows
