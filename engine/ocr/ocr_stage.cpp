@@ -194,6 +194,7 @@ PreparedPage OcrStage::prepare(const Page& page) {
         wait_for(*slot.job);
         if (slot.job->error != FOLI_ERR_SUCCESS) fail(slot.job->error, slot.job->message);
         OcrPage read = std::move(slot.job->read);
+        read.scan = slot.need.scan;
         bool keep_scan = options_.contain_page_background_image && writer_wants_images_;
         MergeResult merged = merge_recognised(prepared.model, read, slot.need, keep_scan);
         prepared.only_recognised_text = merged.only_recognised_text;

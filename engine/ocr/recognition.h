@@ -52,6 +52,7 @@ struct OcrPage {
     int rotation = 0;              // degrees clockwise the content was turned to read upright
     float skew = 0;                // degrees the frame was turned by to deskew
     std::string models;            // the trained data that read it ("eng+chi_sim")
+    bool scan = false;             // the page is a scan: a picture covers it and it has next to no text
 
     bool empty() const {
         for (const OcrBlock& block : blocks)

@@ -10,7 +10,9 @@ from __future__ import annotations
 import json
 import re
 import threading
+import zipfile
 from collections.abc import Iterator
+from html import unescape
 from pathlib import Path
 
 import pytest
@@ -108,19 +110,53 @@ def words_of(fmt: str, path: Path) -> str:
     return re.sub(r"<[^>]+>", " ", text)
 
 
-# OFD draws each page as it is painted and does not read the page model;
-# its recognised text (PageSource.recognised(), as the searchable PDF
-# adds it) is still to come.
-OFD_GAP = pytest.mark.xfail(reason="the OFD writer does not add recognised text yet", strict=True)
-
-
-@pytest.mark.parametrize("fmt", [pytest.param(fmt, marks=OFD_GAP) if fmt == "ofd" else fmt
-                                 for fmt in FORMATS if fmt != "image"])
+@pytest.mark.parametrize("fmt", [fmt for fmt in FORMATS if fmt != "image"])
 def test_every_text_writer_gets_recognised_text(fmt: str, scan_docs: ScanDocuments, out_dir: Path) -> None:
     entry, extension = FORMATS[fmt]
     target = out_dir / f"doc{extension}"
     assert entry(str(scan_docs.short), "", str(target), options()) == E.SUCCESS
     assert "Short scanned note for every writer" in " ".join(words_of(fmt, target).split())
+
+
+OFD_OBJECT = re.compile(r"<ofd:(TextObject|ImageObject)([^>]*)>")
+OFD_WORD = re.compile(r'<ofd:TextObject[^>]*Boundary="([^"]+)"[^>]*>.*?<ofd:TextCode[^>]*>([^<]*)</ofd:TextCode>')
+MM = 25.4 / 72
+
+
+def ofd_page(path: Path) -> str:
+    with zipfile.ZipFile(path) as package:
+        return package.read("Doc_0/Pages/Page_0/Content.xml").decode("utf-8")
+
+
+@pytest.mark.parametrize("keep_scan", [True, False])
+def test_ofd_places_recognised_words_over_the_scan(keep_scan: bool, scan_docs: ScanDocuments, out_dir: Path) -> None:
+    target = out_dir / "doc.ofd"
+    record = options(contain_page_background_image=keep_scan)
+    assert fc.FOLIConversion.start_pdf_to_ofd(str(scan_docs.english), "", str(target), record) == E.SUCCESS
+    page = ofd_page(target)
+    objects = OFD_OBJECT.findall(page)
+    images = [attributes for kind, attributes in objects if kind == "ImageObject"]
+    texts = [attributes for kind, attributes in objects if kind == "TextObject"]
+    # Kept, the scan is drawn first and the words go over it unseen;
+    # left out, the words are what the page shows.
+    assert len(images) == (1 if keep_scan else 0)
+    assert objects[0][0] == ("ImageObject" if keep_scan else "TextObject")
+    assert all(('Fill="false"' in attributes) == keep_scan for attributes in texts)
+    words = [(unescape(text), [float(v) for v in box.split()]) for box, text in OFD_WORD.findall(page)]
+    assert cer(" ".join(text for text, _ in words), scan_docs.truth["english"][0].text) < 0.01
+    truth: dict[str, list[tuple[float, float, float, float]]] = {}
+    for word in scan_docs.truth["english"][0].words:
+        truth.setdefault(word.text, []).append(word.box)
+    matched = 0
+    for text, (x, y, w, h) in words:
+        if text not in truth or len(text) < 4:
+            continue
+        x0, y0, x1, y1 = min(truth[text], key=lambda t: abs(t[0] * MM - x) + abs(t[1] * MM - y))
+        # Boundaries in millimetres, grown a little round the ink.
+        assert abs(x - x0 * MM) < 1 and abs(x + w - x1 * MM) < 1, (text, x, w)
+        assert y < (y0 + y1) / 2 * MM < y + h, (text, y, h)
+        matched += 1
+    assert matched > 40
 
 
 def test_json_spans_carry_word_boxes_and_sizes(scan_docs: ScanDocuments, out_dir: Path) -> None:

@@ -145,11 +145,16 @@ std::vector<PageLink> OfdDocument::page_links(const PageSource& page) const {
 }
 
 void OfdDocument::add_page(PageSource& page) {
+    const Options& chosen = context_.options;
+    // With OCR, contain_image gives way to contain_page_background_image,
+    // which decides only about the picture of a scanned page.
+    const ocr::OcrPage* recognised = page.recognised();
     PageOptions options;
-    options.images = context_.options.contain_image;
-    options.invisible_text = context_.options.transparent_text;
+    options.images = chosen.enable_ocr || chosen.contain_image;
+    options.invisible_text = chosen.transparent_text;
+    options.drop_scan_image = recognised != nullptr && recognised->scan && !chosen.contain_page_background_image;
     std::string content =
-        page_content(page.page(), page.drawing(), resources_, ids_, options, page_links(page));
+        page_content(page.page(), page.drawing(), resources_, ids_, options, page_links(page), recognised);
     std::string location = "Pages/Page_" + std::to_string(written_.size()) + "/Content.xml";
     zip_.add(std::string(kFolder) + "/" + location, content);
     if (written_.empty()) first_page_ = page.page().bounds();

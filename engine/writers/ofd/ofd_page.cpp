@@ -6,7 +6,9 @@
 #include <map>
 
 #include "core/errors.h"
+#include "analysis/utf8.h"
 #include "core/log.h"
+#include "ocr/page_merge.h"
 #include "writers/ofd/ofd_xml.h"
 
 namespace foli::ofd {
@@ -27,6 +29,12 @@ constexpr double kRunBaselineShift = 0.15;
 // The part of the em square a glyph's outline fills, for bounding boxes.
 constexpr double kEmBottom = -0.3;
 constexpr double kEmTop = 1.05;
+
+// An image covering this share of a scanned page is its scan picture.
+constexpr double kScanImageShare = 0.8;
+// Recognised lines reach from the ascenders to the descenders; the
+// baseline sits this share of the line's height above its bottom.
+constexpr double kRecognisedDescent = 0.2;
 
 struct Box {
     double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
@@ -210,7 +218,7 @@ public:
         page_box_.add(millimetres(bounds.width()), millimetres(bounds.height()));
     }
 
-    std::string build(const std::vector<PageLink>& links) {
+    std::string build(const std::vector<PageLink>& links, const ocr::OcrPage* recognised) {
         uint32_t layer = ids_.next();
         out_ = kDeclaration;
         out_ += "<ofd:Page ";
@@ -222,6 +230,7 @@ public:
         out_ += " Type=\"Body\">";
         for (const foli_draw_item& item : drawing_) add_item(item);
         flush_text();
+        if (recognised != nullptr) add_recognised(*recognised);
         out_ += "</ofd:Layer></ofd:Content>";
         add_links(links);
         out_ += "</ofd:Page>\n";
@@ -657,6 +666,7 @@ private:
     void add_image(const foli_draw_item& item) {
         if (item.pixmap == nullptr && !options_.images) return;
         if (fz_is_empty_rect(item.area)) return;
+        if (options_.drop_scan_image && covers_page(item.area)) return;
         std::vector<const ClipShape*> clips;
         Box box;
         box.add(x_mm(item.area.x0), y_mm(item.area.y0));
@@ -682,6 +692,83 @@ private:
                                        (pixmap->y + pixmap->h) / zoom);
         fz_matrix matrix = fz_make_matrix(covered.x1 - covered.x0, 0, 0, covered.y1 - covered.y0, covered.x0, covered.y0);
         write_image_object(resources_.pixels(pixmap, zoom * 72), matrix, covered, 1);
+    }
+
+    bool covers_page(const fz_rect& area) const {
+        const Rect& page = page_.bounds();
+        fz_rect inside = fz_intersect_rect(area, fz_make_rect(page.x0, page.y0, page.x1, page.y1));
+        if (fz_is_empty_rect(inside)) return false;
+        double covered = static_cast<double>(inside.x1 - inside.x0) * (inside.y1 - inside.y0);
+        return covered >= kScanImageShare * page.width() * page.height();
+    }
+
+    // ------------------------------------------------- recognised text
+
+    void add_recognised(const ocr::OcrPage& read) {
+        // Frame pixels to page millimetres. Its linear part is a turn (the
+        // page read upright, deskewed) times one scale: objects take the
+        // turn as their CTM and measure in millimetres.
+        ocr::Affine to_mm = read.frame_to_page.then(
+            {kMillimetresPerPoint, 0, 0, kMillimetresPerPoint, -origin_x_ * kMillimetresPerPoint,
+             -origin_y_ * kMillimetresPerPoint});
+        double scale = std::sqrt(std::fabs(to_mm.a * to_mm.d - to_mm.b * to_mm.c));
+        if (!(scale > 0) || !std::isfinite(scale)) return;
+        bool shown = options_.drop_scan_image && !options_.invisible_text;
+        for (const ocr::OcrBlock& block : read.blocks)
+            for (const ocr::OcrLine& line : block.lines)
+                for (size_t i = 0; i < line.words.size(); ++i) {
+                    const ocr::OcrWord& word = line.words[i];
+                    // Words written together reach to the next one, so that
+                    // readers put no space between them.
+                    double width = word.box.width();
+                    if (i + 1 < line.words.size() && ocr::written_together(word.text, line.words[i + 1].text))
+                        width = std::max<double>(width, line.words[i + 1].box.x0 - word.box.x0);
+                    write_recognised_word(word.text, word.box.x0, width, line.box, to_mm, scale, shown);
+                }
+    }
+
+    void write_recognised_word(const std::string& text, double x0, double width, const Rect& line,
+                               const ocr::Affine& to_mm, double scale, bool shown) {
+        std::vector<char32_t> chars;
+        for (size_t pos = 0; pos < text.size();) chars.push_back(next_code_point(text, pos));
+        double height = line.height();
+        if (chars.empty() || !(width > 0) || !(height > 0)) return;
+        double baseline = line.y1 - kRecognisedDescent * height;
+
+        Box box;
+        for (double x : {x0, x0 + width})
+            for (double y : {static_cast<double>(line.y0), static_cast<double>(line.y1)}) box.add(to_mm.x(x, y), to_mm.y(x, y));
+        if (!box.usable()) return;
+        box.grow(0.2);
+        double la = to_mm.a / scale, lb = to_mm.b / scale, lc = to_mm.c / scale, ld = to_mm.d / scale;
+        bool upright = std::fabs(la - 1) < 1e-3 && std::fabs(ld - 1) < 1e-3 && std::fabs(lb) < 1e-3 &&
+                       std::fabs(lc) < 1e-3;
+        double origin_x = to_mm.x(x0, baseline) - box.x0, origin_y = to_mm.y(x0, baseline) - box.y0;
+
+        bool cjk = std::any_of(chars.begin(), chars.end(), is_cjk_code_point);
+        FontResource& font = resources_.named_font(cjk ? "SimSun" : "Arial");
+        open_object("TextObject", box);
+        append_id_attribute(out_, "Font", font.id);
+        append_number_attribute(out_, "Size", height * scale);
+        if (!upright) {
+            out_ += " CTM=\"";
+            for (double value : {la, lb, lc, ld, origin_x, origin_y}) {
+                append_number(out_, value);
+                out_ += ' ';
+            }
+            out_.back() = '"';
+        }
+        if (!shown) out_ += " Fill=\"false\"";
+        out_ += "><ofd:TextCode";
+        append_number_attribute(out_, "X", upright ? origin_x : 0);
+        append_number_attribute(out_, "Y", upright ? origin_y : 0);
+        if (chars.size() > 1)
+            append_attribute(out_, "DeltaX", delta_list(std::vector<double>(chars.size() - 1, width * scale / chars.size())));
+        out_ += '>';
+        std::string utf8;
+        for (char32_t c : chars) append_utf8(utf8, c);
+        append_text(out_, utf8);
+        out_ += "</ofd:TextCode></ofd:TextObject>";
     }
 
     // ------------------------------------------------------------ links
@@ -747,8 +834,9 @@ private:
 }  // namespace
 
 std::string page_content(const Page& page, const PageDrawing& drawing, Resources& resources, UnitIds& ids,
-                         const PageOptions& options, const std::vector<PageLink>& links) {
-    return PageBuilder(page, drawing, resources, ids, options).build(links);
+                         const PageOptions& options, const std::vector<PageLink>& links,
+                         const ocr::OcrPage* recognised) {
+    return PageBuilder(page, drawing, resources, ids, options).build(links, recognised);
 }
 
 }  // namespace foli::ofd

@@ -14,6 +14,12 @@
 //   whole is left out, and an object its clips hide entirely is not
 //   written (text then stays, invisible, for search).
 // - Links become the page's Actions (CLICK in a Region: URI or Goto).
+// - Recognised text (OCR) goes over everything else: one TextObject per
+//   word on the line's baseline, its characters spread evenly over the
+//   word's box, in a font readers find by name. It is invisible where the
+//   scan picture stays under it, so the page looks as scanned and the
+//   words can still be searched and selected, and shown where the picture
+//   is left out.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +29,7 @@
 #include "core/geometry.h"
 #include "load/document.h"
 #include "load/page_drawing.h"
+#include "ocr/recognition.h"
 #include "writers/ofd/ofd_resources.h"
 
 namespace foli::ofd {
@@ -36,11 +43,13 @@ struct PageLink {
 struct PageOptions {
     bool images = true;           // contain_image
     bool invisible_text = false;  // transparent_text: all text invisible
+    bool drop_scan_image = false; // leave out the picture that covers a scanned page
 };
 
 // The Content.xml of one page. `page` is rendered for the regions that
-// need it.
+// need it; `recognised` is the text OCR added to it, or null.
 std::string page_content(const Page& page, const PageDrawing& drawing, Resources& resources, UnitIds& ids,
-                         const PageOptions& options, const std::vector<PageLink>& links);
+                         const PageOptions& options, const std::vector<PageLink>& links,
+                         const ocr::OcrPage* recognised = nullptr);
 
 }  // namespace foli::ofd

@@ -120,6 +120,19 @@ FontResource& Resources::font(fz_font* font) {
     return entry;
 }
 
+FontResource& Resources::named_font(const std::string& family) {
+    auto found = named_fonts_.find(family);
+    if (found != named_fonts_.end()) return *found->second;
+    auto resource = std::make_unique<FontResource>();
+    resource->id = ids_.next();
+    resource->description.name = family;
+    resource->description.family = family;
+    FontResource& entry = *resource;
+    named_fonts_.emplace(family, resource.get());
+    fonts_.push_back(std::move(resource));
+    return entry;
+}
+
 uint32_t Resources::add_media(const std::string& data, const char* extension, const char* format) {
     uint32_t id = ids_.next();
     std::string file = "image_" + std::to_string(id) + extension;

@@ -46,6 +46,9 @@ public:
 
     // The font's resource, made on first use.
     FontResource& font(fz_font* font);
+    // A font readers find by its family name, with no program in the
+    // package (recognised text), made on first use.
+    FontResource& named_font(const std::string& family);
 
     // The MultiMedia id of an IMAGE item's picture, written on first use;
     // 0 when it cannot be decoded (left out with a warning).
@@ -66,6 +69,7 @@ private:
     std::string folder_;
     std::vector<std::unique_ptr<FontResource>> fonts_;
     std::map<fz_font*, FontResource*> font_index_;
+    std::map<std::string, FontResource*> named_fonts_;
 
     struct Media {
         uint32_t id;
