@@ -112,9 +112,11 @@ Rect content_of(const PageLayout& layout) {
 }
 
 RtfSection section_of(const PageLayout& layout) {
+    // Word takes pages up to 22 inches a side: a larger one keeps its
+    // content's margins on the left and top, and the text reflows.
     RtfSection section;
-    section.width = layout.page.width > 0 ? layout.page.width : 612;
-    section.height = layout.page.height > 0 ? layout.page.height : 792;
+    section.width = office::page_side(layout.page.width, 612);
+    section.height = office::page_side(layout.page.height, 792);
     Rect box = content_of(layout);
     if (box.empty()) return section;
     auto margin = [](float value, float limit) { return std::clamp(value, kMinMargin, std::max(kMinMargin, limit)); };
@@ -195,8 +197,6 @@ public:
             case BlockKind::ListItem: write_list_item(out, block, layout); break;
             case BlockKind::Table: write_table(out, block.table, layout, area); break;
             case BlockKind::Image: write_image(out, block, layout, area); break;
-            // Code, contents entries and running heads read as paragraphs
-            // here until this writer gives them styles and page headers.
             case BlockKind::Code: write_code(out, block); break;
             case BlockKind::ContentsEntry: write_contents_entry(out, block, layout, area); break;
             // Running heads are the section's header and footer, unless they

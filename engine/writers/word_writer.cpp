@@ -11,6 +11,7 @@
 #include "core/errors.h"
 #include "writers/html_text.h"
 #include "writers/office/runs.h"
+#include "writers/office/units.h"
 #include "writers/word/word_pages.h"
 #include "writers/writer.h"
 
@@ -27,9 +28,11 @@ bool same_size(const Section& a, float width, float height) {
 
 // Margins that keep the page's content where it is.
 Section flow_section(const PageLayout& layout) {
+    // A page larger than Word takes keeps its content's margins on the
+    // left and top; the text reflows in the narrower width.
     Section section;
-    section.width = layout.page.width > 0 ? layout.page.width : 612;
-    section.height = layout.page.height > 0 ? layout.page.height : 792;
+    section.width = office::page_side(layout.page.width, 612);
+    section.height = office::page_side(layout.page.height, 792);
     Rect box = word::content_box(layout);
     if (box.empty()) return section;
     auto margin = [](float value, float limit) { return std::clamp(value, kMinMargin, std::max(kMinMargin, limit)); };
@@ -163,10 +166,12 @@ private:
         }
     }
 
+    // A page larger than Word takes is drawn smaller, as a whole.
     static Section box_section(const PageLayout& layout) {
         Section section;
-        section.width = layout.page.width > 0 ? layout.page.width : 612;
-        section.height = layout.page.height > 0 ? layout.page.height : 792;
+        float scale = word::box_scale(layout.page);
+        section.width = office::page_side(layout.page.width * scale, 612);
+        section.height = office::page_side(layout.page.height * scale, 792);
         section.left = section.right = section.top = section.bottom = 0;
         return section;
     }

@@ -349,6 +349,36 @@ def test_pages_break_and_sizes_make_sections(tmp_path: Path) -> None:
     assert attribute(sections[0].find(f"{W}pgMar"), "left") == "2000"
 
 
+@pytest.mark.parametrize("mode", [FLOW, BOX], ids=["flow", "box"])
+def test_page_larger_than_word_takes(mode: fc.PageLayoutMode, tmp_path: Path) -> None:
+    """A 1920 x 1080 pt slide: Word takes 22 inches a side at most. FLOW
+    keeps the text's left margin and lets it reflow in the width left;
+    BOX draws the whole page smaller, fonts and places alike."""
+    source = tmp_path / "slide.pdf"
+    doc = pymupdf.open()
+    doc.new_page(width=1920, height=1080).insert_text((160, 400), "Quarterly results", fontsize=100)
+    doc.save(source)
+    package = converted(source, tmp_path, page_layout_mode=mode)
+    section = package.body.find(f"{W}sectPr")
+    size, margins = section.find(f"{W}pgSz"), section.find(f"{W}pgMar")
+    scale = 1584 / 1920
+    sizes = [int(run.find(f"{W}rPr/{W}sz").get(f"{W}val")) for run in package.body.iter(f"{W}r")
+             if text_of(run).strip()]
+    if mode == FLOW:
+        assert (attribute(size, "w"), attribute(size, "h")) == ("31680", "21600")
+        assert attribute(margins, "left") == "3200"
+        # The text is as wide as it was: the text area must still hold it.
+        text_width = 31680 - int(attribute(margins, "left")) - int(attribute(margins, "right"))
+        assert text_width >= pymupdf.get_text_length("Quarterly results", fontsize=100) * 20
+        assert set(sizes) == {200}
+    else:
+        assert (attribute(size, "w"), attribute(size, "h")) == ("31680", str(round(1080 * scale * 20)))
+        frame = next(p.find(f"{W}pPr/{W}framePr") for p in package.paragraphs()
+                     if text_of(p).strip() and p.find(f"{W}pPr/{W}framePr") is not None)
+        assert abs(int(attribute(frame, "x") or 0) - 160 * scale * 20) <= 20
+        assert set(sizes) == {round(200 * scale)}
+
+
 def test_empty_pages_still_take_a_page(tmp_path: Path) -> None:
     source = tmp_path / "blank.pdf"
     doc = pymupdf.open()

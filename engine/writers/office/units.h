@@ -13,6 +13,18 @@ namespace foli::office {
 constexpr long kTwipsPerPoint = 20;
 constexpr long kEmuPerPoint = 12700;
 
+// The page sizes word processors take: a tenth of an inch to 22 inches a
+// side, in points.
+constexpr float kMinPagePoints = 7.2f;
+constexpr float kMaxPagePoints = 1584.0f;
+
+// A page side as a word processor can set it: the PDF's, within those
+// limits (US Letter where the PDF gives none).
+inline float page_side(float points, float fallback) {
+    if (!std::isfinite(points) || points <= 0) return fallback;
+    return std::fmin(kMaxPagePoints, std::fmax(kMinPagePoints, points));
+}
+
 // A finite value rounded to a whole number of `per_point` units; NaN and
 // infinities (a broken page box) count as zero.
 inline long scaled(float points, long per_point) {

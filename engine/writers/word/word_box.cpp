@@ -65,6 +65,12 @@ std::vector<const Line*> page_lines(const PageModel& page) {
 
 }  // namespace
 
+float box_scale(const PageModel& page) {
+    float largest = std::max(page.width, page.height);
+    if (!std::isfinite(largest) || largest <= office::kMaxPagePoints) return 1.0f;
+    return office::kMaxPagePoints / largest;
+}
+
 std::string page_background_picture(WordPackage& package, const std::string& relationship, float width,
                                     float height) {
     int id = package.next_drawing_id();
@@ -123,8 +129,9 @@ void BoxWriter::write_page(std::string& out, PageSource& source, bool break_befo
     if (break_before) out += "<w:pageBreakBefore/>";
     out += "<w:spacing w:before=\"0\" w:after=\"0\" w:line=\"20\" w:lineRule=\"exact\"/></w:pPr>";
     out += page_bookmark_xml(package_, source.number());
+    float scale = box_scale(page);
     std::string picture = background(source);
-    if (!picture.empty()) out += page_background_picture(package_, picture, page.width, page.height);
+    if (!picture.empty()) out += page_background_picture(package_, picture, page.width * scale, page.height * scale);
     out += "</w:p>";
 
     std::vector<const Line*> lines = page_lines(page);
@@ -139,11 +146,11 @@ void BoxWriter::write_page(std::string& out, PageSource& source, bool break_befo
         if (runs.empty()) continue;
         const std::vector<int> no_comments;
         const std::vector<int>& line_comments = index < comments.size() ? comments[index] : no_comments;
-        const Rect& box = line->box;
+        const Rect box{line->box.x0 * scale, line->box.y0 * scale, line->box.x1 * scale, line->box.y1 * scale};
         bool rtl = RunWriter::mostly_right_to_left(runs);
-        float slack = box.width() * kFrameSlack + 6.0f;
+        float slack = box.width() * kFrameSlack + 6.0f * scale;
         float x = rtl ? std::max(0.0f, box.x0 - slack) : box.x0;
-        float width = std::min(box.width() + slack, std::max(page.width - x, box.width()));
+        float width = std::min(box.width() + slack, std::max(page.width * scale - x, box.width()));
         float height = std::max(box.height(), 1.0f);
         std::string h = std::to_string(std::max(1L, twips(height)));
         out += "<w:p><w:pPr><w:framePr w:w=\"" + std::to_string(std::max(1L, twips(width))) + "\" w:h=\"" + h +
@@ -156,6 +163,7 @@ void BoxWriter::write_page(std::string& out, PageSource& source, bool break_befo
         out += comment_starts(line_comments);
         RunWriter::Options options;
         options.in_frame = true;
+        options.scale = scale;
         runs_.append(out, runs, page, options);
         out += comment_ends(line_comments);
         out += "</w:p>";

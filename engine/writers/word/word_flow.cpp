@@ -252,8 +252,6 @@ void FlowWriter::write_page(std::string& out, PageSource& source, bool break_bef
         case BlockKind::ListItem: write_list_item(out, block, layout); break;
         case BlockKind::Table: write_table(out, block.table, layout, area); break;
         case BlockKind::Image: write_image(out, block, layout, area); break;
-        // Code, contents entries and running heads read as paragraphs
-        // here until this writer gives them styles and page headers.
         case BlockKind::Code: write_code(out, block); break;
         case BlockKind::ContentsEntry: write_contents_entry(out, block, layout, area); break;
         // Running heads go to the section's header and footer, unless they

@@ -15,6 +15,10 @@ namespace foli::word {
 // The page's content area, in points: where its text and pictures lie.
 Rect content_box(const PageLayout& layout);
 
+// BOX: the scale that brings a page larger than Word takes (22 inches a
+// side) within its limits; 1 for every other page.
+float box_scale(const PageModel& page);
+
 // A picture in the text line (FLOW) or behind the text at a fixed place
 // on the page (BOX); sizes in points.
 std::string inline_picture(WordPackage& package, const std::string& relationship, float width, float height);

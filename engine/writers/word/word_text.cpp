@@ -97,7 +97,7 @@ void RunWriter::append_run(std::string& out, const office::StyledRun& run, const
     }
     if (italic) out += "<w:i/><w:iCs/>";
     if (style.color != 0) out += "<w:color w:val=\"" + office::hex_color(style.color) + "\"/>";
-    std::string size = std::to_string(office::half_points(style.size > 0 ? style.size : 11));
+    std::string size = std::to_string(office::half_points((style.size > 0 ? style.size : 11) * options.scale));
     out += "<w:sz w:val=\"" + size + "\"/><w:szCs w:val=\"" + size + "\"/>";
     if (scripts.right_to_left) out += "<w:rtl/>";
     out += "</w:rPr>";
