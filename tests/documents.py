@@ -609,6 +609,51 @@ def make_wrapped_cell_table(path: Path) -> None:
     doc.save(path)
 
 
+# Two tables. The first is ruled only above, under its header and below
+# (no rules between the columns nor the body rows), its header row filled
+# dark with white labels, the figures and their labels set flush right; a
+# white banner line on a dark band above it. The second is a full grid of
+# 1 pt grey rules, its labels centred in cells taller than their text.
+STYLED_TABLE_BANNER = "Regional figures"
+STYLED_TABLE_FILL = (0.1, 0.2, 0.4)  # the header row's fill, #1A3366
+STYLED_TABLE_XS = [72, 200, 300, 420]
+STYLED_TABLE_YS = [130, 152, 174, 196, 218]
+STYLED_TABLE_RULES = {130: 1.5, 152: 0.75, 218: 1.5}  # y: width
+GRID_TABLE_YS = [300, 340, 380]
+GRID_TABLE_ROWS = [["Plan", "Rate"], ["Basic", "4.5%"]]
+GRID_TABLE_GREY = (0.5, 0.5, 0.5)
+
+
+def make_styled_table(path: Path) -> None:
+    doc = pymupdf.open()
+    page = doc.new_page()
+    xs, ys = STYLED_TABLE_XS, STYLED_TABLE_YS
+    page.draw_rect(pymupdf.Rect(72, 90, 420, 114), color=None, fill=(0.2, 0.2, 0.2))
+    page.insert_text((80, 107), STYLED_TABLE_BANNER, fontsize=12, fontname=BOLD, color=(1, 1, 1))
+    page.draw_rect(pymupdf.Rect(xs[0], ys[0], xs[-1], ys[1]), color=None, fill=STYLED_TABLE_FILL)
+    for y, width in STYLED_TABLE_RULES.items():
+        page.draw_line((xs[0], y), (xs[-1], y), width=width)
+    for row, cells in enumerate(_table_rows()):
+        font = BOLD if row == 0 else BODY
+        color = (1, 1, 1) if row == 0 else (0, 0, 0)
+        for column, text in enumerate(cells):
+            x = xs[0] + 6
+            if column > 0:
+                x = xs[column + 1] - 6 - pymupdf.get_text_length(text, fontname=font, fontsize=10)
+            page.insert_text((x, ys[row] + 15), text, fontsize=10, fontname=font, color=color)
+    grid_xs = STYLED_TABLE_XS[:3]
+    for x in grid_xs:
+        page.draw_line((x, GRID_TABLE_YS[0]), (x, GRID_TABLE_YS[-1]), width=1, color=GRID_TABLE_GREY)
+    for y in GRID_TABLE_YS:
+        page.draw_line((grid_xs[0], y), (grid_xs[-1], y), width=1, color=GRID_TABLE_GREY)
+    for row, cells in enumerate(GRID_TABLE_ROWS):
+        for column, text in enumerate(cells):
+            width = pymupdf.get_text_length(text, fontname=BODY, fontsize=10)
+            middle = (grid_xs[column] + grid_xs[column + 1]) / 2
+            page.insert_text((middle - width / 2, GRID_TABLE_YS[row] + 24), text, fontsize=10, fontname=BODY)
+    doc.save(path)
+
+
 # A listing in a monospaced font whose fields line up in columns: code,
 # not a table, read row by row.
 CODE_ROWS = [

@@ -22,6 +22,7 @@
 #include "writers/office/package_parts.h"
 #include "writers/office/page_notes.h"
 #include "writers/office/runs.h"
+#include "writers/office/table_looks.h"
 #include "writers/office/units.h"
 #include "writers/writer.h"
 
@@ -517,7 +518,10 @@ private:
         else if (heading)
             out += "\\b0";
         if (style.italic || font.italic) out += "\\i";
-        if (style.color != 0) out += "\\cf" + std::to_string(color_index(style.color));
+        // No page backgrounds here: text light on a dark one takes the
+        // automatic colour.
+        if (style.color != 0 && !office::unreadable_on(style.color, background_))
+            out += "\\cf" + std::to_string(color_index(style.color));
         out += ' ';
         if (page_field_ > 0) {
             append_with_page_field(out, run.text);
@@ -691,9 +695,14 @@ private:
                         grid[static_cast<size_t>(r) * columns + static_cast<size_t>(c)] < 0)
                         grid[static_cast<size_t>(r) * columns + static_cast<size_t>(c)] = static_cast<int>(i);
         }
-        const char* border = table.ruled ? "\\brdrs\\brdrw10" : "";
+        office::TableLooks looks = office::table_looks(table, layout.page);
         for (size_t r = 0; r < rows; ++r) {
             std::string row_words = "\\trowd\\trgaph40\\trleft0";
+            // Rows at least as tall as on the page (a positive \trrh).
+            if (table.row_edges.size() == rows + 1) {
+                long height = twips(table.row_edges[r + 1] - table.row_edges[r]);
+                if (height > 0) row_words += "\\trrh" + std::to_string(height);
+            }
             std::string cells;
             size_t c = 0;
             while (c < columns) {
@@ -706,18 +715,33 @@ private:
                     span = std::max<size_t>(1, std::min(end, columns) - c);
                     continued = cell->row < static_cast<int>(r);
                 }
-                if (table.ruled)
-                    row_words += std::string("\\clbrdrt") + border + "\\clbrdrl" + border + "\\clbrdrb" + border +
-                                 "\\clbrdrr" + border;
+                const office::CellLook no_look;
+                const office::CellLook& look = cell != nullptr ? looks.cells[static_cast<size_t>(index)] : no_look;
+                if (cell != nullptr) {
+                    // A merged cell's top is its first row's, its bottom its last row's.
+                    bool last_row = static_cast<int>(r) + 1 >= cell->row + std::max(cell->row_span, 1);
+                    if (!continued) row_words += cell_border("\\clbrdrt", look.top);
+                    row_words += cell_border("\\clbrdrl", look.left);
+                    if (last_row) row_words += cell_border("\\clbrdrb", look.bottom);
+                    row_words += cell_border("\\clbrdrr", look.right);
+                    if (look.filled) row_words += "\\clcbpat" + std::to_string(color_index(look.fill));
+                    if (look.down == office::CellAlign::Centre) row_words += "\\clvertalc";
+                    if (look.down == office::CellAlign::End) row_words += "\\clvertalb";
+                }
                 if (cell != nullptr && cell->row_span > 1) row_words += continued ? "\\clvmrg" : "\\clvmgf";
                 row_words += "\\cellx" + std::to_string(right_edges[c + span - 1]);
-                cells += "\\pard\\plain\\intbl ";
+                cells += "\\pard\\plain\\intbl";
+                if (look.across == office::CellAlign::Centre) cells += "\\qc";
+                if (look.across == office::CellAlign::End) cells += "\\qr";
+                cells += ' ';
                 if (cell != nullptr && !continued) {
                     std::vector<std::vector<Line>> paragraphs = office::cell_paragraphs(cell->lines, cell->box);
+                    background_ = look.filled ? look.fill : 0xFFFFFF;
                     for (size_t p = 0; p < paragraphs.size(); ++p) {
                         if (p > 0) cells += "\\par ";
                         append_runs(cells, office::paragraph_runs(paragraphs[p]), layout.page, false);
                     }
+                    background_ = 0xFFFFFF;
                 }
                 cells += "\\cell\n";
                 c += span;
@@ -725,6 +749,15 @@ private:
             out += row_words + "\n" + cells + "\\row\n";
         }
         out += "\\pard\\plain\n";
+    }
+
+    // A cell's side: a single rule of its width (in twips, as RTF takes
+    // them: at most 75) and colour, or nothing.
+    std::string cell_border(const char* side, const office::CellRule& rule) {
+        if (!rule.drawn) return {};
+        long width = std::clamp(twips(rule.width), 2L, 75L);
+        return std::string(side) + "\\brdrs\\brdrw" + std::to_string(width) + "\\brdrcf" +
+               std::to_string(color_index(rule.color));
     }
 
     void append_picture(std::string& out, const std::string& data, const char* extension, int pixel_width,
@@ -808,6 +841,7 @@ private:
     RtfSection section_;
     std::vector<office::PageNote> notes_;  // for the paragraph being written
     int page_field_ = 0;                   // in a running head: the page number to write as a field
+    uint32_t background_ = 0xFFFFFF;       // what the text being written is set on
     std::string section_key_;              // the running heads in the section's header and footer
     std::string previous_key_;             // those of the page before
     bool heads_in_header_ = false;         // this page's running heads are in the header and footer

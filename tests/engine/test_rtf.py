@@ -129,6 +129,33 @@ def test_tables_rows_cells_and_merges(docs: Documents, extra_document: Any, out_
     assert len(re.findall(r"\\cellx", first)) == 2
 
 
+def test_table_rules_fills_and_alignment(extra_document: Any, out_dir: Path) -> None:
+    rtf = converted(extra_document("styled_table"), out_dir)
+    colours = re.search(r"\\colortbl;((?:\\red\d+\\green\d+\\blue\d+;)*)", rtf)
+    assert colours is not None
+    table = re.findall(r"\\red(\d+)\\green(\d+)\\blue(\d+);", colours.group(1))
+    index = {tuple(int(v) for v in rgb): i + 1 for i, rgb in enumerate(table)}
+    rows = re.findall(r"\\trowd.*?\\row", rtf, re.S)
+    assert len(rows) == 6
+    header, first, middle, last, grid, _ = rows
+    black, fill, grey = index[(0, 0, 0)], index[(26, 51, 102)], index[(128, 128, 128)]
+    assert header.count(f"\\clbrdrt\\brdrs\\brdrw30\\brdrcf{black}") == 3
+    assert header.count(f"\\clbrdrb\\brdrs\\brdrw15\\brdrcf{black}") == 3
+    assert header.count(f"\\clcbpat{fill}") == 3
+    assert "\\clbrdrl" not in header + first + middle + last
+    assert "\\clbrdr" not in middle and "\\clcbpat" not in first + middle + last
+    assert last.count("\\clbrdrb\\brdrs\\brdrw30") == 3
+    # Figures flush right; the grid's labels centred across and down.
+    assert [row.count("\\qr") for row in (header, first, middle, last)] == [2, 2, 2, 2]
+    assert grid.count(f"\\brdrw20\\brdrcf{grey}") == 8
+    assert grid.count("\\qc") == 2 and grid.count("\\clvertalc") == 2
+    # White stays on the filled header; the banner without its band does not.
+    white = index[(255, 255, 255)]
+    assert header.count(f"\\cf{white}") == 3
+    banner = rtf[:rtf.index(documents.STYLED_TABLE_BANNER)]
+    assert f"\\cf{white}" not in banner[banner.rindex("{"):]
+
+
 def test_pictures_links_and_pages(docs: Documents, out_dir: Path) -> None:
     rtf = converted(docs.images, out_dir)
     assert "\\jpegblip" in rtf and "\\pngblip" in rtf

@@ -289,6 +289,52 @@ def test_unruled_table_has_no_borders(docs: Documents, out_dir: Path) -> None:
     assert [[text for text, _, _ in row] for row in table_grid(table)][0] == documents.TABLE_HEADER
 
 
+def cell_properties(tc: ET.Element) -> dict[str, Any]:
+    """A cell's borders (side: (eighths of a point, colour)), fill and
+    the alignment of its first paragraph, across and down."""
+    borders = tc.find(f"{W}tcPr/{W}tcBorders")
+    sides = {} if borders is None else {
+        side.tag[len(W):]: (int(attribute(side, "sz") or 0), attribute(side, "color")) for side in borders}
+    return {"borders": sides, "fill": attribute(tc.find(f"{W}tcPr/{W}shd"), "fill"),
+            "across": attribute(tc.find(f"{W}p/{W}pPr/{W}jc"), "val"),
+            "down": attribute(tc.find(f"{W}tcPr/{W}vAlign"), "val")}
+
+
+def test_table_rules_fills_and_alignment_follow_the_page(extra_document: Any, out_dir: Path) -> None:
+    package = converted(extra_document("styled_table"), out_dir)
+    styled, grid = list(package.body.iter(f"{W}tbl"))
+    rows = [[cell_properties(tc) for tc in tr.iter(f"{W}tc")] for tr in styled.iter(f"{W}tr")]
+    assert [len(row) for row in rows] == [3, 3, 3, 3]
+    black = "000000"
+    # Ruled above (1.5 pt), under the header (0.75 pt) and below (1.5 pt)
+    # only: no rules between the columns nor the other body rows.
+    assert {str(cell["borders"]) for cell in rows[0]} == {str({"top": (12, black), "bottom": (6, black)})}
+    assert all(cell["borders"] == {"top": (6, black)} for cell in rows[1])
+    assert all(cell["borders"] == {} for cell in rows[2])
+    assert all(cell["borders"] == {"bottom": (12, black)} for cell in rows[3])
+    assert attribute(styled.find(f"{W}tblPr/{W}tblStyle"), "val") == "TableNormal"
+    assert styled.find(f"{W}tblPr/{W}tblBorders") is None
+    # The header is filled; its white labels keep their colour there.
+    assert [cell["fill"] for cell in rows[0]] == ["1A3366"] * 3
+    assert all(cell["fill"] is None for row in rows[1:] for cell in row)
+    header_colours = {attribute(c, "val") for c in styled.find(f"{W}tr").iter(f"{W}color")}
+    assert header_colours == {"FFFFFF"}
+    # Labels flush left, figures flush right.
+    assert all([cell["across"] for cell in row] == [None, "right", "right"] for row in rows)
+    # The white banner lost its dark band: it takes the automatic colour.
+    banner = next(p for p in package.paragraphs() if text_of(p) == documents.STYLED_TABLE_BANNER)
+    assert banner.find(f".//{W}color") is None
+    # A full grid of like rules: the table's own borders, 1 pt grey;
+    # labels centred across and down.
+    assert attribute(grid.find(f"{W}tblPr/{W}tblStyle"), "val") == "TableGrid"
+    sides = {side.tag[len(W):]: (attribute(side, "sz"), attribute(side, "color"))
+             for side in grid.find(f"{W}tblPr/{W}tblBorders")}
+    assert sides == {side: ("8", "808080") for side in ("top", "left", "bottom", "right", "insideH", "insideV")}
+    cells = [cell_properties(tc) for tc in grid.iter(f"{W}tc")]
+    assert [text_of(tc) for tc in grid.iter(f"{W}tc")] == [text for row in documents.GRID_TABLE_ROWS for text in row]
+    assert all(cell["across"] == "center" and cell["down"] == "center" and cell["borders"] == {} for cell in cells)
+
+
 def test_pictures_keep_their_bytes_and_size(docs: Documents, out_dir: Path) -> None:
     package = converted(docs.images, out_dir)
     media = sorted(name for name in package.names if name.startswith("word/media/"))

@@ -55,4 +55,16 @@ inline int red(uint32_t rgb) { return static_cast<int>((rgb >> 16) & 0xFF); }
 inline int green(uint32_t rgb) { return static_cast<int>((rgb >> 8) & 0xFF); }
 inline int blue(uint32_t rgb) { return static_cast<int>(rgb & 0xFF); }
 
+// Relative brightness, 0 (black) to 1 (white).
+inline float luminance(uint32_t rgb) {
+    return (0.2126f * static_cast<float>(red(rgb)) + 0.7152f * static_cast<float>(green(rgb)) +
+            0.0722f * static_cast<float>(blue(rgb))) / 255.0f;
+}
+
+// Text no one could read on its background: white (or nearly) on a light
+// one, as text printed on a dark panel is when the panel is not kept.
+inline bool unreadable_on(uint32_t text, uint32_t background) {
+    return luminance(text) >= 0.95f && luminance(background) >= 0.8f;
+}
+
 }  // namespace foli::office

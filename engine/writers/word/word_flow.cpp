@@ -11,6 +11,7 @@
 #include "writers/image_export.h"
 #include "writers/office/drawings.h"
 #include "writers/office/page_notes.h"
+#include "writers/office/table_looks.h"
 #include "writers/office/units.h"
 #include "writers/office/xml.h"
 #include "writers/word/word_pages.h"
@@ -87,6 +88,25 @@ std::vector<int> cell_grid(const Table& table) {
                     grid[static_cast<size_t>(r) * columns + static_cast<size_t>(c)] = static_cast<int>(i);
     }
     return grid;
+}
+
+// A border element (w:top, w:left, ...) for a rule: its width in eighths
+// of a point, as Word takes them (a quarter point to 12 points).
+std::string border_element(const char* side, const office::CellRule& rule) {
+    long eighths = std::clamp(std::lround(rule.width * 8.0f), 2L, 96L);
+    return std::string("<w:") + side + " w:val=\"single\" w:sz=\"" + std::to_string(eighths) +
+           "\" w:space=\"0\" w:color=\"" + office::hex_color(rule.color) + "\"/>";
+}
+
+// The borders of one grid position of a cell: the cell's top only in its
+// first row, its bottom only in its last.
+std::string cell_borders(const office::CellLook& look, bool first_row, bool last_row) {
+    std::string out;
+    if (first_row && look.top.drawn) out += border_element("top", look.top);
+    if (look.left.drawn) out += border_element("left", look.left);
+    if (last_row && look.bottom.drawn) out += border_element("bottom", look.bottom);
+    if (look.right.drawn) out += border_element("right", look.right);
+    return out.empty() ? out : "<w:tcBorders>" + out + "</w:tcBorders>";
 }
 
 }  // namespace
@@ -422,9 +442,18 @@ void FlowWriter::write_table(std::string& out, const Table& table, const PageLay
     long table_width = 0;
     for (long width : widths) table_width += width;
 
+    // A full grid of like rules is the table's own borders; other rules
+    // (between the rows only, under the header) and fills go to the cells.
+    office::TableLooks looks = office::table_looks(table, layout.page);
     out += "<w:tbl><w:tblPr><w:tblStyle w:val=\"";
-    out += table.ruled ? "TableGrid" : "TableNormal";
+    out += looks.full_grid ? "TableGrid" : "TableNormal";
     out += "\"/><w:tblW w:w=\"" + std::to_string(table_width) + "\" w:type=\"dxa\"/>";
+    if (looks.full_grid) {
+        out += "<w:tblBorders>";
+        for (const char* side : {"top", "left", "bottom", "right", "insideH", "insideV"})
+            out += border_element(side, looks.grid_rule);
+        out += "</w:tblBorders>";
+    }
     out += "<w:tblLayout w:type=\"fixed\"/><w:tblLook w:val=\"04A0\" w:firstRow=\"1\" w:lastRow=\"0\" "
            "w:firstColumn=\"1\" w:lastColumn=\"0\" w:noHBand=\"0\" w:noVBand=\"1\"/></w:tblPr><w:tblGrid>";
     for (long width : widths) out += "<w:gridCol w:w=\"" + std::to_string(width) + "\"/>";
@@ -455,14 +484,29 @@ void FlowWriter::write_table(std::string& out, const Table& table, const PageLay
             out += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(width) + "\" w:type=\"dxa\"/>";
             if (span > 1) out += "<w:gridSpan w:val=\"" + std::to_string(span) + "\"/>";
             if (cell != nullptr && cell->row_span > 1) out += continued ? "<w:vMerge/>" : "<w:vMerge w:val=\"restart\"/>";
+            const office::CellLook no_look;
+            const office::CellLook& look = cell != nullptr ? looks.cells[static_cast<size_t>(index)] : no_look;
+            if (cell != nullptr) {
+                bool last_row = r + 1 >= cell->row + std::max(cell->row_span, 1);
+                if (!looks.full_grid) out += cell_borders(look, !continued, last_row);
+                if (look.filled)
+                    out += "<w:shd w:val=\"clear\" w:color=\"auto\" w:fill=\"" + office::hex_color(look.fill) + "\"/>";
+                if (look.down != office::CellAlign::Start)
+                    out += look.down == office::CellAlign::Centre ? "<w:vAlign w:val=\"center\"/>" : "<w:vAlign w:val=\"bottom\"/>";
+            }
             out += "</w:tcPr>";
             // Every cell holds at least one paragraph.
             std::vector<std::vector<Line>> paragraphs;
             if (cell != nullptr && !continued) paragraphs = office::cell_paragraphs(cell->lines, cell->box);
             if (paragraphs.empty()) paragraphs.emplace_back();
+            std::string ppr = "<w:pStyle w:val=\"TableText\"/>";
+            if (look.across != office::CellAlign::Start)
+                ppr += look.across == office::CellAlign::Centre ? "<w:jc w:val=\"center\"/>" : "<w:jc w:val=\"right\"/>";
+            RunWriter::Options options;
+            if (look.filled) options.background = look.fill;
             for (const std::vector<Line>& lines : paragraphs) {
-                out += "<w:p><w:pPr><w:pStyle w:val=\"TableText\"/></w:pPr>";
-                runs_.append(out, office::paragraph_runs(lines), layout.page, RunWriter::Options{});
+                out += "<w:p><w:pPr>" + ppr + "</w:pPr>";
+                runs_.append(out, office::paragraph_runs(lines), layout.page, options);
                 out += "</w:p>";
             }
             out += "</w:tc>";

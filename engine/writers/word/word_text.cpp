@@ -96,7 +96,10 @@ void RunWriter::append_run(std::string& out, const office::StyledRun& run, const
         out += "<w:b w:val=\"0\"/><w:bCs w:val=\"0\"/>";
     }
     if (italic) out += "<w:i/><w:iCs/>";
-    if (style.color != 0) out += "<w:color w:val=\"" + office::hex_color(style.color) + "\"/>";
+    // FLOW keeps no page backgrounds: text that was light on a dark one
+    // takes the automatic colour there. BOX keeps them in its picture.
+    bool unreadable = !options.in_frame && office::unreadable_on(style.color, options.background);
+    if (style.color != 0 && !unreadable) out += "<w:color w:val=\"" + office::hex_color(style.color) + "\"/>";
     std::string size = std::to_string(office::half_points((style.size > 0 ? style.size : 11) * options.scale));
     out += "<w:sz w:val=\"" + size + "\"/><w:szCs w:val=\"" + size + "\"/>";
     if (scripts.right_to_left) out += "<w:rtl/>";

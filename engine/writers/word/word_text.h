@@ -40,6 +40,7 @@ public:
         bool in_frame = false;  // positioned text: no hyperlink styling beyond the PDF's own
         int page_field = 0;     // > 0: this number, standing alone, becomes a PAGE field
         float scale = 1.0f;     // of the font sizes: a page drawn smaller than the PDF's
+        uint32_t background = 0xFFFFFF;  // what the text is set on (FLOW)
     };
     // Appends the runs, linked where they link.
     void append(std::string& out, const std::vector<office::StyledRun>& runs, const PageModel& page,
