@@ -159,6 +159,18 @@ def test_ofd_places_recognised_words_over_the_scan(keep_scan: bool, scan_docs: S
     assert matched > 40
 
 
+@pytest.mark.parametrize("document", ["rotated", "upside_down"])
+def test_ofd_words_of_a_turned_scan_follow_its_lines(document: str, scan_docs: ScanDocuments, out_dir: Path) -> None:
+    target = out_dir / "doc.ofd"
+    assert fc.FOLIConversion.start_pdf_to_ofd(str(getattr(scan_docs, document)), "", str(target), options()) == E.SUCCESS
+    page = ofd_page(target)
+    words = [unescape(text) for _, text in OFD_WORD.findall(page)]
+    assert cer(" ".join(words), scan_docs.truth[document][0].text) < 0.01
+    # Upright on the page the words are not: each one carries the turn.
+    texts = [attributes for kind, attributes in OFD_OBJECT.findall(page) if kind == "TextObject"]
+    assert texts and all("CTM=" in attributes for attributes in texts)
+
+
 def test_json_spans_carry_word_boxes_and_sizes(scan_docs: ScanDocuments, out_dir: Path) -> None:
     target = out_dir / "doc.json"
     assert fc.FOLIConversion.start_pdf_to_json(str(scan_docs.english), "", str(target), options()) == E.SUCCESS
