@@ -18,6 +18,7 @@ from pathlib import Path
 import pytest
 
 import FoliantConversion as fc
+import reference_tools as rt
 from conversions import FORMATS, output_text
 from scans import BROKEN_BAD_LINE, BROKEN_GOOD_LINE, DIGITAL_TEXT, ScanDocuments, cer, normalise
 
@@ -224,6 +225,32 @@ def test_ocr_option_picks_the_pages(
         assert cer(second, scan_docs.truth["english"][0].text) < 0.01
     else:
         assert second.strip() == ""
+
+
+@pytest.mark.parametrize(
+    ("name", "scanned"),
+    [("issue-203-decimalize.pdf", [1, 2, 3]), ("malformed-from-issue-932.pdf", [1]),
+     ("scotus-transcript-p1.pdf", []), ("federal-register-2020-17221.pdf", [])],
+)
+def test_scan_page_reads_only_the_real_scans_of_the_corpus(
+    name: str, scanned: list[int], out_dir: Path, library_log: pytest.CaptureFixture[str]
+) -> None:
+    folder = rt.corpus_dir()
+    if folder is None:
+        pytest.skip("no corpus")
+    source = folder / name
+    plain_result, plain = to_text(source, out_dir, "plain", enable_ocr=False)
+    library_log.readouterr()
+    result, text = to_text(source, out_dir, ocr_option=O.SCAN_PAGE)
+    assert plain_result == result == E.SUCCESS
+    assert recognised_pages(library_log.readouterr().err) == scanned
+    for number, (before, after) in enumerate(zip(plain.split("\f"), text.split("\f")), start=1):
+        if number in scanned:
+            # At most a stamp of its own (a date, say), which stays.
+            assert len(before.strip()) <= 40 and len(after.split()) >= 20
+            assert all(word in after.split() for word in before.split())
+        else:
+            assert after == before  # pages with a text layer keep it as it is
 
 
 @pytest.mark.parametrize(
