@@ -1,5 +1,7 @@
 #include "analysis/headings.h"
 
+#include "analysis/paragraphs.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -95,6 +97,36 @@ int level_from_outline_styles(const DocumentStyle& style, const StyleKey& key) {
     return std::min(above + 1, kMaxLevel);
 }
 
+// Whether a word is part of a section number: digits, a Roman numeral, a
+// single letter ("iii", "a" of "III-A").
+bool is_number_word(const std::string& word) {
+    if (word.empty() || word.size() > 5) return false;
+    if (word.size() == 1) return true;
+    bool digits = std::all_of(word.begin(), word.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    bool roman = std::all_of(word.begin(), word.end(), [](char c) { return c == 'i' || c == 'v' || c == 'x'; });
+    return digits || roman;
+}
+
+// Whether two title keys (title_key) name the same heading: the same, or
+// the same once the one's section number has more parts than the other's
+// ("iii a google deepdream" for "a google deepdream").
+bool same_title(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    const std::string& longer = a.size() > b.size() ? a : b;
+    const std::string& shorter = a.size() > b.size() ? b : a;
+    if (shorter.find(' ') == std::string::npos) return false;
+    size_t cut = longer.size() - shorter.size();
+    if (cut < 2 || longer.compare(cut, std::string::npos, shorter) != 0 || longer[cut - 1] != ' ') return false;
+    size_t start = 0;
+    while (start < cut - 1) {
+        size_t end = longer.find(' ', start);
+        if (end == std::string::npos || end > cut - 1) end = cut - 1;
+        if (!is_number_word(longer.substr(start, end - start))) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 // Blocks of the page that the outline's entries for the page name.
 void apply_outline(std::vector<Block>& blocks, const PageModel& page, DocumentStyle& style,
                    std::vector<bool>& from_outline) {
@@ -106,8 +138,9 @@ void apply_outline(std::vector<Block>& blocks, const PageModel& page, DocumentSt
             Block& block = blocks[i];
             if (from_outline[i] || (block.kind != BlockKind::Paragraph && block.kind != BlockKind::Heading)) continue;
             if (block.lines.empty()) continue;
-            bool whole = title_key(paragraph_text(block.lines)) == key;
-            bool first_line = !whole && block.lines.size() > 1 && title_key(block.lines.front().text()) == key;
+            bool whole = same_title(title_key(paragraph_text(block.lines)), key);
+            bool first_line =
+                !whole && block.lines.size() > 1 && same_title(title_key(block.lines.front().text()), key);
             if (!whole && !first_line) continue;
             if (first_line) {
                 // The title was set on the first line of a paragraph's block.
@@ -229,6 +262,9 @@ void assign_heading_levels(std::vector<Block>& blocks, const PageModel& page, fl
                     level = static_cast<int>(rank) + 1;
                     break;
                 }
+        // A lettered sub-section ("A. Google DeepDream") sits below the
+        // numbered sections set in the same size.
+        if (!block.lines.empty() && is_lettered_italic_title(block.lines.front())) ++level;
         block.heading_level = std::clamp(numbered_level(block, level, style), 1, kMaxLevel);
     }
 }

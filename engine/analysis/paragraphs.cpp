@@ -210,6 +210,33 @@ bool is_form_field(const std::vector<Line>& lines) {
     return false;
 }
 
+// Whether `text` is a section number and a title in capitals, as papers
+// set their section headings, often in small capitals ("III. IMAGE DATA",
+// "2 RELATED WORK"): a Roman or Arabic number, then a short title without
+// a lowercase letter that does not end a sentence.
+bool is_caps_section_title(const std::string& text) {
+    size_t start = text.find_first_not_of(' ');
+    if (start == std::string::npos || text.size() - start > 80 || ends_sentence(text)) return false;
+    size_t end = text.find(' ', start);
+    if (end == std::string::npos) return false;
+    std::string number = text.substr(start, end - start);
+    if (!number.empty() && number.back() == '.') number.pop_back();
+    bool numeric = !number.empty() && std::all_of(number.begin(), number.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) || c == '.';
+    });
+    bool roman = !number.empty() && number.size() <= 5 && std::all_of(number.begin(), number.end(), [](char c) {
+        return c == 'I' || c == 'V' || c == 'X';
+    });
+    if (!numeric && !roman) return false;
+    int capitals = 0;
+    for (size_t i = end; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (std::islower(c)) return false;
+        if (std::isupper(c)) ++capitals;
+    }
+    return capitals >= 4;
+}
+
 // Headings are short and have words; code, page numbers, lone symbols,
 // captions and form fields are never headings.
 bool looks_like_heading(const Draft& draft, float body_size) {
@@ -217,6 +244,9 @@ bool looks_like_heading(const Draft& draft, float body_size) {
     if (!has_letter(draft.lines) || is_caption(draft.lines.front().text()) || is_form_field(draft.lines))
         return false;
     float size = dominant_size(draft.lines);
+    if (draft.rows == 1 && draft.lines.size() == 1 && size >= 0.75f * body_size &&
+        (is_caps_section_title(draft.lines.front().text()) || is_lettered_italic_title(draft.lines.front())))
+        return true;
     // A sentence or two set large is a paragraph (a lead, a note), not a title.
     if (is_sized_heading(size, body_size))
         return draft.rows <= 3 && draft.chars <= 150 &&
@@ -326,6 +356,18 @@ std::vector<Block> entries_without_leader(const Block& block, const std::vector<
 
 }  // namespace
 
+bool is_lettered_italic_title(const Line& line) {
+    const std::string text = line.text();
+    size_t start = text.find_first_not_of(' ');
+    if (start == std::string::npos || text.size() - start > 60 || ends_sentence(text)) return false;
+    if (text.size() < start + 4 || !std::isupper(static_cast<unsigned char>(text[start])) || text[start + 1] != '.' ||
+        text[start + 2] != ' ')
+        return false;
+    for (const Span& span : line.spans)
+        if (!span.italic && span.text.find_first_not_of(' ') != std::string::npos) return false;
+    return true;
+}
+
 void build_text_blocks(std::vector<Fragment>& run, float body_size, std::vector<Block>& blocks) {
     const size_t first = blocks.size();
     std::vector<float> text_x;  // per block appended, where its text starts
@@ -360,6 +402,10 @@ void build_text_blocks(std::vector<Fragment>& run, float body_size, std::vector<
         if (fragment.line.horizontal && !fragment.monospace && !is_sized_heading(fragment.size, body_size))
             marker = find_list_marker(fragment.line.text());
         if (marker && draft && wraps_onto(*draft, fragment)) marker.reset();
+        // A numbered section title is a heading, not a list item.
+        if (marker && marker->ordered &&
+            (is_caps_section_title(fragment.line.text()) || is_lettered_italic_title(fragment.line)))
+            marker.reset();
         if (draft && continues(*draft, fragment, marker.has_value())) {
             add_to_draft(*draft, fragment);
             continue;

@@ -15,4 +15,9 @@ namespace foli {
 // the whole page is known. Runs of monospaced lines become Code.
 void build_text_blocks(std::vector<Fragment>& run, float body_size, std::vector<Block>& blocks);
 
+// Whether `line` is a lettered sub-section title set in italics, as papers
+// set theirs ("A. Google DeepDream"): one capital letter and a point, then
+// a short title that does not end a sentence, every span in italics.
+bool is_lettered_italic_title(const Line& line);
+
 }  // namespace foli

@@ -403,3 +403,34 @@ def test_contents_lines_without_leaders(out_dir: Path, tmp_path: Path) -> None:
     doc.save(tmp_path / "contents.pdf")
     entries = blocks_of(pages(tmp_path / "contents.pdf", out_dir)[0], "contents_entry")
     assert [(entry["text"], entry["page_label"]) for entry in entries] == rows
+
+
+def make_paper_sections(path: Path, outline: bool) -> None:
+    """Section headings as papers set them: a Roman number and a title in
+    small capitals (capitals at two sizes), a lettered sub-section in
+    italics, each followed by body text; with or without an outline whose
+    titles number the sub-section in full ("II-A")."""
+    doc = pymupdf.open()
+    page = doc.new_page()
+    x = 72.0
+    for text, size in [("II. R", 10), ("ELATED ", 8), ("W", 10), ("ORK", 8)]:
+        page.insert_text((x, 90), text, fontsize=size, fontname=BODY)
+        x += pymupdf.get_text_length(text, BODY, size)
+    y = _body(page, 104, 2)
+    page.insert_text((72, y), "A. Earlier methods", fontsize=10, fontname="helvetica-oblique")
+    _body(page, y + 14, 2)
+    if outline:
+        doc.set_toc([[1, "II Related work", 1], [2, "II-A Earlier methods", 1]])
+    doc.save(path)
+
+
+@pytest.mark.parametrize("outline", [False, True], ids=["no-outline", "outline"])
+def test_paper_section_headings(out_dir: Path, tmp_path: Path, outline: bool) -> None:
+    make_paper_sections(tmp_path / "paper.pdf", outline)
+    page = pages(tmp_path / "paper.pdf", out_dir)[0]
+    assert not blocks_of(page, "list_item")
+    headings = [(block["text"], block["level"]) for block in blocks_of(page, "heading")]
+    top = headings[0][1] if headings else 0
+    assert headings == [("II. RELATED WORK", top), ("A. Earlier methods", top + 1)]
+    if outline:
+        assert top == 1
