@@ -465,6 +465,28 @@ def test_pdf_fonts_map_to_families_word_knows(tmp_path: Path) -> None:
     assert runs["Text in cobo"] == ("Courier New", True, False)
 
 
+@pytest.mark.parametrize("pdf_name, expected", [
+    ("TimesNewRomanPSMT", ("Times New Roman", False, False)),
+    ("TimesNewRomanPS-BoldMT", ("Times New Roman", True, False)),
+    ("GQOHVZ+TimesNewRoman,Italic", ("Times New Roman", False, True)),
+    ("Arial-BoldMT", ("Arial", True, False)),
+    ("AAAAAB+MS-PGothic", ("MS PGothic", False, False)),
+    ("MS-Mincho", ("MS Mincho", False, False)),
+])
+def test_postscript_font_names_map_to_whole_families(pdf_name: str, expected: tuple[str, bool, bool],
+                                                     tmp_path: Path) -> None:
+    source = tmp_path / "named.pdf"
+    doc = pymupdf.open()
+    page = doc.new_page()
+    page.insert_text((72, 100), "Named font", fontsize=11, fontname="helv")
+    for xref in range(1, doc.xref_length()):
+        if doc.xref_get_key(xref, "Type") == ("name", "/Font"):
+            doc.xref_set_key(xref, "BaseFont", "/" + pdf_name)
+    doc.save(source)
+    runs = {text: rest for text, *rest in run_fonts(converted(source, tmp_path))}
+    assert tuple(runs["Named font"]) == expected
+
+
 def test_font_name_overrides_every_run(docs: Documents, out_dir: Path) -> None:
     package = converted(docs.structured, out_dir, font_name="Georgia")
     fonts = {font for _, font, _, _ in run_fonts(package)}

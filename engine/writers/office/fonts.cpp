@@ -346,7 +346,10 @@ OfficeFont map_pdf_font(std::string_view pdf_name, bool monospace) {
             break;
         }
     std::string family_key = key_of(family_part);
+    // A family whose name ends in a style word ("Times New Roman") keeps it.
+    bool named_family = find_known(family_key) != nullptr || find_east_asian(family_key) != nullptr;
     for (const char* style : kTrailingStyles) {
+        if (named_family) break;
         if (family_key.size() > std::char_traits<char>::length(style) + 2 && ends_with(family_key, style)) {
             size_t length = std::char_traits<char>::length(style);
             read_style_words(family_key.substr(family_key.size() - length), font);
@@ -356,7 +359,10 @@ OfficeFont map_pdf_font(std::string_view pdf_name, bool monospace) {
         }
     }
 
-    if (const EastAsianFamily* east = find_east_asian(family_key)) {
+    // "MS-PGothic": the hyphen is part of the family's name, not a style.
+    const EastAsianFamily* east = find_east_asian(family_key);
+    if (east == nullptr && find_known(family_key) == nullptr) east = find_east_asian(whole_key);
+    if (east != nullptr) {
         font.east_asian = true;
         font.family = *east->family != '\0' ? std::string(east->family) : spaced_words(family_part);
         font.font_class = east->font_class;
