@@ -17,6 +17,7 @@ import sys
 import tempfile
 from collections import Counter
 from collections.abc import Iterable, Sequence
+from dataclasses import dataclass
 from pathlib import Path
 
 import pytest
@@ -186,3 +187,107 @@ def read_ofd(documents: Sequence[Path], out_dir: Path, timeout: float = 600) -> 
     report = json.loads((out_dir / "report.json").read_text(encoding="utf-8"))
     by_file = {Path(entry["file"]): entry for entry in report}
     return {document: by_file[Path(document).resolve()] for document in documents}
+# ------------------------------------------------------------------ tables
+#
+# Tables are compared as grids of cell texts. Both sides are normalised the
+# same way: whitespace collapsed (pdfplumber joins a cell's lines with line
+# breaks, we with spaces), and rows and columns that hold no text dropped
+# (a reference that splits a ruled cell into two grid columns leaves one of
+# them empty).
+
+Grid = list[list[str]]
+Box = tuple[float, float, float, float]
+
+
+def normalise_grid(grid: Sequence[Sequence[str | None]]) -> Grid:
+    cells = [[" ".join((text or "").split()) for text in row] for row in grid]
+    cells = [row for row in cells if any(row)]
+    if not cells:
+        return []
+    width = max(len(row) for row in cells)
+    cells = [row + [""] * (width - len(row)) for row in cells]
+    keep = [c for c in range(width) if any(row[c] for row in cells)]
+    return [[row[c] for c in keep] for row in cells]
+
+
+def grid_shape(grid: Grid) -> tuple[int, int]:
+    return (len(grid), len(grid[0]) if grid else 0)
+
+
+def is_real_table(grid: Grid) -> bool:
+    """At least two rows and two columns with text: a framed box or a
+    single row of cells is no table to compare."""
+    rows, columns = grid_shape(grid)
+    return rows >= 2 and columns >= 2
+
+
+@dataclass
+class FoundTable:
+    """A table as the measures compare it: its box (top-left origin,
+    points), its normalised grid, and the lines of its cells (white space
+    removed), which do not depend on how the lines are grouped into rows."""
+
+    box: Box
+    grid: Grid
+    lines: list[str]
+
+
+def pdfplumber_tables(pdf: Path) -> dict[int, list[FoundTable]]:
+    """pdfplumber's tables with its default settings, by 1-based page;
+    real tables only."""
+    try:
+        import pdfplumber
+    except ImportError:
+        pytest.skip("pdfplumber is not installed")
+    found: dict[int, list[FoundTable]] = {}
+    with pdfplumber.open(pdf) as document:
+        for number, page in enumerate(document.pages, 1):
+            for table in page.find_tables():
+                cells = table.extract()
+                grid = normalise_grid(cells)
+                if is_real_table(grid):
+                    lines = [cell_key(line) for row in cells for text in row for line in (text or "").split("\n")]
+                    found.setdefault(number, []).append(
+                        FoundTable(tuple(table.bbox), grid, [line for line in lines if line]))  # type: ignore[arg-type]
+    return found
+
+
+def box_overlap(a: Box, b: Box) -> float:
+    """Intersection over the smaller box's area."""
+    width = min(a[2], b[2]) - max(a[0], b[0])
+    height = min(a[3], b[3]) - max(a[1], b[1])
+    if width <= 0 or height <= 0:
+        return 0.0
+    smaller = min((a[2] - a[0]) * (a[3] - a[1]), (b[2] - b[0]) * (b[3] - b[1]))
+    return width * height / smaller if smaller > 0 else 0.0
+
+
+def match_tables(ours: Sequence[FoundTable], theirs: Sequence[FoundTable],
+                 min_overlap: float = 0.5) -> list[tuple[int, int]]:
+    """Pairs (our index, their index) of tables on one page, each table in
+    at most one pair, the best-overlapping pairs first."""
+    candidates = sorted(((box_overlap(a.box, b.box), i, j) for i, a in enumerate(ours) for j, b in enumerate(theirs)),
+                        reverse=True)
+    pairs, used_ours, used_theirs = [], set(), set()
+    for overlap, i, j in candidates:
+        if overlap < min_overlap or i in used_ours or j in used_theirs:
+            continue
+        pairs.append((i, j))
+        used_ours.add(i)
+        used_theirs.add(j)
+    return sorted(pairs)
+
+
+def cell_key(text: str) -> str:
+    """A cell's text as the table measures compare it: without any white
+    space, since tools disagree on the spaces of letter-spaced text
+    ("0 3 / 2 5 / 2 0 16") and of words set without a space glyph."""
+    return "".join(text.split())
+
+
+def cell_text_f1(found: Grid, expected: Grid) -> float:
+    """F1 of the two tables' non-empty cell texts as multisets: 1.0 when
+    every cell was cut out with the same text, whatever the grid shape."""
+    return bag_of_words_f1([cell_key(text) for row in found for text in row if text],
+                           [cell_key(text) for row in expected for text in row if text])
+

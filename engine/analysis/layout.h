@@ -26,6 +26,7 @@ struct Table {
     std::vector<float> row_edges;     // rows + 1 y positions
     std::vector<TableCell> cells;     // row-major; a spanning cell appears once
     bool ruled = false;               // found from vector rules rather than text alignment
+    int header_rows = 0;              // leading rows that head the columns
 };
 
 // What a block is. Every kind but Table and Image carries its text in

@@ -2,257 +2,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numeric>
 #include <utility>
 
 #include "analysis/lists.h"
+#include "analysis/tables_internal.h"
 #include "analysis/utf8.h"
 
 namespace foli {
 namespace {
 
-// ------------------------------------------------------------ ruled tables
-
-// An axis-aligned rule: `pos` is its y (horizontal) or x (vertical),
-// `from`..`to` its extent along the other axis.
-struct Rule {
-    float pos, from, to;
-};
-
-constexpr float kSnap = 2.0f;        // rules this close are one rule; edges this close meet
-constexpr float kThin = 4.0f;        // thicker than this, a rectangle is an area, not a rule
-constexpr float kMinRule = 4.0f;     // shorter rules are decoration (bullets, ticks)
-constexpr size_t kMaxRules = 2000;   // beyond this the page is a drawing, not a table
-
-bool near_white(uint32_t rgb) {
-    return ((rgb >> 16) & 0xFF) >= 0xFA && ((rgb >> 8) & 0xFF) >= 0xFA && (rgb & 0xFF) >= 0xFA;
-}
-
-void add_rule(const Rect& box, std::vector<Rule>& horizontal, std::vector<Rule>& vertical) {
-    float width = box.x1 - box.x0, height = box.y1 - box.y0;
-    if (width >= height && height <= kThin && width >= kMinRule)
-        horizontal.push_back({box.center_y(), box.x0, box.x1});
-    else if (height > width && width <= kThin && height >= kMinRule)
-        vertical.push_back({box.center_x(), box.y0, box.y1});
-}
-
-// Stroked segments and thin rectangles are rules; a larger filled
-// rectangle (a cell background) contributes its four edges. White fills
-// and page-sized backgrounds say nothing about cells.
-void collect_rules(const PageModel& page, std::vector<Rule>& horizontal, std::vector<Rule>& vertical) {
-    const Rect bounds{0, 0, page.width, page.height};
-    const float page_area = page.width * page.height;
-    for (const VectorItem& item : page.vectors) {
-        Rect box = item.box.intersected(bounds);
-        if (box.x1 < box.x0 || box.y1 < box.y0) continue;
-        bool thin = box.width() <= kThin || box.height() <= kThin;
-        if (item.kind == VectorItem::Kind::Line || thin) {
-            add_rule(box, horizontal, vertical);
-            continue;
-        }
-        if (near_white(item.color) || box.area() > 0.5f * page_area) continue;
-        add_rule({box.x0, box.y0, box.x1, box.y0}, horizontal, vertical);
-        add_rule({box.x0, box.y1, box.x1, box.y1}, horizontal, vertical);
-        add_rule({box.x0, box.y0, box.x0, box.y1}, horizontal, vertical);
-        add_rule({box.x1, box.y0, box.x1, box.y1}, horizontal, vertical);
-    }
-}
-
-// Joins rules on one line whose extents touch or overlap.
-std::vector<Rule> merge_rules(std::vector<Rule> rules) {
-    std::sort(rules.begin(), rules.end(), [](const Rule& a, const Rule& b) { return a.pos < b.pos; });
-    std::vector<Rule> merged;
-    size_t start = 0;
-    while (start < rules.size()) {
-        size_t end = start + 1;
-        while (end < rules.size() && rules[end].pos - rules[end - 1].pos <= kSnap) ++end;
-        std::vector<Rule> line(rules.begin() + static_cast<long>(start), rules.begin() + static_cast<long>(end));
-        float pos = 0;
-        for (const Rule& rule : line) pos += rule.pos;
-        pos /= static_cast<float>(line.size());
-        std::sort(line.begin(), line.end(), [](const Rule& a, const Rule& b) { return a.from < b.from; });
-        Rule current{pos, line.front().from, line.front().to};
-        for (const Rule& rule : line) {
-            if (rule.from <= current.to + kSnap) {
-                current.to = std::max(current.to, rule.to);
-            } else {
-                merged.push_back(current);
-                current = {pos, rule.from, rule.to};
-            }
-        }
-        merged.push_back(current);
-        start = end;
-    }
-    return merged;
-}
-
-bool crosses(const Rule& horizontal, const Rule& vertical) {
-    return vertical.pos >= horizontal.from - kSnap && vertical.pos <= horizontal.to + kSnap &&
-           horizontal.pos >= vertical.from - kSnap && horizontal.pos <= vertical.to + kSnap;
-}
-
-struct DisjointSets {
-    std::vector<int> parent;
-    explicit DisjointSets(size_t n) : parent(n) { std::iota(parent.begin(), parent.end(), 0); }
-    int find(int i) {
-        while (parent[i] != i) i = parent[i] = parent[parent[i]];
-        return i;
-    }
-    void unite(int a, int b) { parent[find(a)] = find(b); }
-};
-
-// A set of rules that touch one another.
-struct Grid {
-    std::vector<Rule> horizontal, vertical;
-};
-
-std::vector<Grid> connected_grids(const std::vector<Rule>& horizontal, const std::vector<Rule>& vertical) {
-    const int h = static_cast<int>(horizontal.size());
-    DisjointSets sets(horizontal.size() + vertical.size());
-    // `vertical` is sorted by x: only rules within a horizontal rule's
-    // extent can cross it.
-    for (int i = 0; i < h; ++i) {
-        auto first = std::lower_bound(vertical.begin(), vertical.end(), horizontal[i].from - kSnap,
-                                      [](const Rule& rule, float x) { return rule.pos < x; });
-        for (auto it = first; it != vertical.end() && it->pos <= horizontal[i].to + kSnap; ++it)
-            if (crosses(horizontal[i], *it)) sets.unite(i, h + static_cast<int>(it - vertical.begin()));
-    }
-    std::vector<int> grid_of(horizontal.size() + vertical.size(), -1);
-    std::vector<Grid> grids;
-    auto grid_for = [&](int index) -> Grid& {
-        int root = sets.find(index);
-        if (grid_of[root] < 0) {
-            grid_of[root] = static_cast<int>(grids.size());
-            grids.emplace_back();
-        }
-        return grids[grid_of[root]];
-    };
-    for (int i = 0; i < h; ++i) grid_for(i).horizontal.push_back(horizontal[i]);
-    for (size_t i = 0; i < vertical.size(); ++i) grid_for(h + static_cast<int>(i)).vertical.push_back(vertical[i]);
-    return grids;
-}
-
-// Distinct positions of the rules, nearby ones taken as one.
-std::vector<float> edges_of(const std::vector<Rule>& rules) {
-    std::vector<float> positions;
-    for (const Rule& rule : rules) positions.push_back(rule.pos);
-    std::sort(positions.begin(), positions.end());
-    std::vector<float> edges;
-    for (float pos : positions)
-        if (edges.empty() || pos - edges.back() > kSnap) edges.push_back(pos);
-    return edges;
-}
-
-// Whether a rule at `pos` runs through `middle` of a cell's side.
-bool ruled_at(const std::vector<Rule>& rules, float pos, float middle) {
-    for (const Rule& rule : rules)
-        if (std::abs(rule.pos - pos) <= kSnap && middle >= rule.from - kSnap && middle <= rule.to + kSnap) return true;
-    return false;
-}
-
-int band_of(const std::vector<float>& edges, float value) {
-    auto it = std::upper_bound(edges.begin(), edges.end(), value);
-    int band = static_cast<int>(it - edges.begin()) - 1;
-    return std::clamp(band, 0, static_cast<int>(edges.size()) - 2);
-}
-
-// Cells of the grid; where a rule between two grid cells is missing the
-// cells are merged into one spanning cell. `owner` maps each grid cell to
-// the index of the cell covering it.
-std::vector<TableCell> grid_cells(const Grid& grid, const Table& table, std::vector<int>& owner) {
-    const int rows = table.rows, columns = table.columns;
-    const std::vector<float>& xs = table.column_edges;
-    const std::vector<float>& ys = table.row_edges;
-    auto open_right = [&](int r, int c) { return !ruled_at(grid.vertical, xs[c + 1], (ys[r] + ys[r + 1]) / 2); };
-    auto open_below = [&](int r, int c) { return !ruled_at(grid.horizontal, ys[r + 1], (xs[c] + xs[c + 1]) / 2); };
-    owner.assign(static_cast<size_t>(rows * columns), -1);
-    std::vector<TableCell> cells;
-    for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < columns; ++c) {
-            if (owner[r * columns + c] >= 0) continue;
-            int span_c = 1;
-            while (c + span_c < columns && open_right(r, c + span_c - 1) && owner[r * columns + c + span_c] < 0)
-                ++span_c;
-            int span_r = 1;
-            while (r + span_r < rows) {
-                bool open = true;
-                for (int k = c; k < c + span_c && open; ++k)
-                    open = open_below(r + span_r - 1, k) && owner[(r + span_r) * columns + k] < 0;
-                if (!open) break;
-                ++span_r;
-            }
-            TableCell cell;
-            cell.row = r;
-            cell.column = c;
-            cell.row_span = span_r;
-            cell.column_span = span_c;
-            cell.box = {xs[c], ys[r], xs[c + span_c], ys[r + span_r]};
-            for (int rr = r; rr < r + span_r; ++rr)
-                for (int cc = c; cc < c + span_c; ++cc) owner[rr * columns + cc] = static_cast<int>(cells.size());
-            cells.push_back(std::move(cell));
-        }
-    return cells;
-}
-
-// Splits the fragment's spans among the cells under their centres.
-void distribute_spans(const Line& line, const Table& table, const std::vector<int>& owner,
-                      std::vector<TableCell>& cells) {
-    std::vector<std::pair<int, Line>> pieces;
-    for (const Span& span : line.spans) {
-        int r = band_of(table.row_edges, span.box.center_y());
-        int c = band_of(table.column_edges, span.box.center_x());
-        int cell = owner[r * table.columns + c];
-        auto piece = std::find_if(pieces.begin(), pieces.end(), [cell](const auto& p) { return p.first == cell; });
-        if (piece == pieces.end()) {
-            pieces.emplace_back(cell, Line{});
-            piece = pieces.end() - 1;
-            piece->second.horizontal = line.horizontal;
-        }
-        piece->second.spans.push_back(span);
-        piece->second.box = piece->second.box.united(span.box);
-    }
-    for (auto& [cell, piece] : pieces) {
-        piece.box.y0 = std::min(piece.box.y0, line.box.y0);
-        piece.box.y1 = std::max(piece.box.y1, line.box.y1);
-        cells[cell].lines.push_back(std::move(piece));
-    }
-}
-
-std::vector<int> fragments_inside(const Rect& box, const std::vector<Fragment>& fragments,
-                                  const std::vector<bool>& used) {
-    std::vector<int> inside;
-    for (size_t i = 0; i < fragments.size(); ++i)
-        if (!used[i] && box.contains(fragments[i].box().center_x(), fragments[i].box().center_y()))
-            inside.push_back(static_cast<int>(i));
-    return inside;
-}
-
-bool make_ruled_table(const Grid& grid, const std::vector<Fragment>& fragments, std::vector<bool>& used,
-                      Table& table) {
-    table.row_edges = edges_of(grid.horizontal);
-    table.column_edges = edges_of(grid.vertical);
-    table.rows = static_cast<int>(table.row_edges.size()) - 1;
-    table.columns = static_cast<int>(table.column_edges.size()) - 1;
-    // A single framed box, or a box split only one way, is a frame rather than a table.
-    if (table.rows < 2 || table.columns < 2) return false;
-    table.box = {table.column_edges.front(), table.row_edges.front(), table.column_edges.back(),
-                 table.row_edges.back()};
-    table.ruled = true;
-    std::vector<int> inside = fragments_inside(table.box, fragments, used);
-    if (inside.size() < 2) return false;  // an empty grid is a drawing
-    std::vector<int> owner;
-    table.cells = grid_cells(grid, table, owner);
-    for (int index : inside) {
-        distribute_spans(fragments[index].line, table, owner, table.cells);
-        used[index] = true;
-    }
-    for (TableCell& cell : table.cells) order_lines(cell.lines);
-    return true;
-}
+using tables::Interval;
 
 // ------------------------------------------------------ aligned-text tables
-
-using Interval = std::pair<float, float>;
 
 // Adds the x extents of the row's fragments to `covered`, a sorted list of
 // disjoint intervals, joining the intervals they overlap.
@@ -413,6 +176,9 @@ Table make_aligned_table(const AlignedRun& run, const std::vector<Fragment>& fra
             table.cells.push_back(std::move(cell));
         }
     for (int index : run.members) used[index] = true;
+    table.header_rows = tables::count_header_rows(table);
+    tables::span_group_headers(table);
+    tables::finish_table(table);
     return table;
 }
 
@@ -444,18 +210,11 @@ void order_lines(std::vector<Line>& lines) {
 
 std::vector<Table> find_ruled_tables(const PageModel& page, const std::vector<Fragment>& fragments,
                                      std::vector<bool>& used) {
-    std::vector<Rule> horizontal, vertical;
-    collect_rules(page, horizontal, vertical);
-    horizontal = merge_rules(std::move(horizontal));
-    vertical = merge_rules(std::move(vertical));
-    std::vector<Table> tables;
-    if (horizontal.size() < 3 || vertical.size() < 3) return tables;
-    if (horizontal.size() > kMaxRules || vertical.size() > kMaxRules) return tables;
-    for (const Grid& grid : connected_grids(horizontal, vertical)) {
-        Table table;
-        if (make_ruled_table(grid, fragments, used, table)) tables.push_back(std::move(table));
-    }
-    return tables;
+    tables::PageRules rules = tables::collect_page_rules(page);
+    std::vector<Table> found = tables::grid_tables(rules, fragments, used);
+    std::vector<Table> more = tables::horizontal_rule_tables(rules, found, fragments, used);
+    std::move(more.begin(), more.end(), std::back_inserter(found));
+    return found;
 }
 
 std::vector<Table> find_aligned_tables(const std::vector<Fragment>& fragments, std::vector<bool>& used,
