@@ -84,14 +84,29 @@ struct AlignedRun {
 
 // Whether `row` continues the run: close below its last row, and the gaps
 // of all rows together still split every row into two or more columns.
+// A row of one fragment inside a column of the run: a section label or a
+// row with its other cells empty.
+bool fits_one_column(const AlignedRun& run, const std::vector<int>& row, const std::vector<Fragment>& fragments) {
+    if (row.size() != 1 || run.rows.size() < 2) return false;
+    const Rect& box = fragments[row.front()].box();
+    for (const Interval& gap : run.gaps)
+        if (box.x1 > gap.first && box.x0 < gap.second) return false;
+    return true;
+}
+
 bool extend_run(AlignedRun& run, const std::vector<int>& row, const std::vector<Fragment>& fragments,
                 float min_gap) {
-    if (row.size() < 2) return false;
     if (!run.rows.empty()) {
         Rect last = row_box(fragments, *run.rows.back());
         Rect next = row_box(fragments, row);
         if (next.y0 - last.y1 > 1.5f * std::max(last.height(), next.height())) return false;
     }
+    if (fits_one_column(run, row, fragments)) {
+        run.rows.push_back(&row);
+        run.members.push_back(row.front());
+        return true;
+    }
+    if (row.size() < 2) return false;
     std::vector<Interval> covered = run.covered;
     cover_row(covered, fragments, row);
     std::vector<Interval> gaps = gaps_between(covered, min_gap);
@@ -229,6 +244,12 @@ std::vector<Table> find_aligned_tables(const std::vector<Fragment>& fragments, s
         AlignedRun run;
         size_t end = start;
         while (end < rows.size() && extend_run(run, rows[end], fragments, min_gap)) ++end;
+        // Rows of one fragment belong to the table only between rows of cells.
+        while (!run.rows.empty() && run.rows.back()->size() == 1) {
+            run.rows.pop_back();
+            run.members.pop_back();
+            --end;
+        }
         if (run.rows.size() >= 2 && is_code(run, fragments)) {
             for (const std::vector<int>* row : run.rows) code_rows.push_back(*row);
             start = end;

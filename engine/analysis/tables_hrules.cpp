@@ -54,10 +54,18 @@ std::vector<RuleGroup> group_rules(const PageRules& rules, const std::vector<Tab
         });
         if (!known) groups.push_back({rule.from, rule.to, {}});
     }
-    for (RuleGroup& group : groups)
-        for (const Rule& rule : candidates)
-            if (spans_group(rule, group) && (group.ys.empty() || rule.pos - group.ys.back() > kSnap))
-                group.ys.push_back(rule.pos);
+    for (RuleGroup& group : groups) {
+        int own = 0;
+        const float tolerance = extent_tolerance(group.from, group.to);
+        for (const Rule& rule : candidates) {
+            if (!spans_group(rule, group) || (!group.ys.empty() && rule.pos - group.ys.back() <= kSnap)) continue;
+            group.ys.push_back(rule.pos);
+            own += rule.from >= group.from - tolerance && rule.to <= group.to + tolerance;
+        }
+        // A rule of its own width under longer ones is a rule under a
+        // group header, not a table's frame.
+        if (own < 2) group.ys.clear();
+    }
     std::sort(groups.begin(), groups.end(),
               [](const RuleGroup& a, const RuleGroup& b) { return a.to - a.from < b.to - b.from; });
     return groups;

@@ -245,6 +245,16 @@ std::vector<int> fragments_inside(const Rect& box, const std::vector<Fragment>& 
     return inside;
 }
 
+// Charts: gridlines and bars make large grids with a label here and there.
+bool mostly_empty(const Table& table) {
+    constexpr int min_positions = 16;
+    const int positions = table.rows * table.columns;
+    if (positions < min_positions) return false;
+    int filled = 0;
+    for (const TableCell& cell : table.cells) filled += !cell.lines.empty();
+    return filled * 20 < positions * 3;
+}
+
 int columns_with_text(const Table& table) {
     std::vector<bool> filled(static_cast<size_t>(table.columns), false);
     for (const TableCell& cell : table.cells)
@@ -277,6 +287,7 @@ bool make_grid_table(const Grid& grid, const std::vector<Fragment>& fragments, s
     // A row of boxes side by side is a table only when its text falls into
     // rows of its own.
     if (table.rows < (single_row ? 3 : 2) || table.columns < 2 || columns_with_text(table) < 2) return false;
+    if (mostly_empty(table)) return false;
     table.header_rows = count_header_rows(table);
     fit_header_spans(table);
     span_group_headers(table);

@@ -225,6 +225,7 @@ void write_table(Json& json, const Table& table) {
     json.key("rows").value(table.rows);
     json.key("columns").value(table.columns);
     json.key("ruled").value(table.ruled);
+    json.key("header_rows").value(table.header_rows);
     json.key("column_edges").begin_array();
     for (float x : table.column_edges) json.value(x);
     json.end_array();
