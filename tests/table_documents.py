@@ -201,3 +201,96 @@ def make_continued_table(path: Path) -> None:
     bottom = _ruled_rows(second, 60, [CONTINUED_HEADER, *CONTINUED_ROWS[CONTINUED_SPLIT:]], True)
     second.insert_text((72, bottom + 30), "End of the stock list.", fontsize=11, fontname=BODY)
     doc.save(path)
+
+
+# Cell texts and what a spreadsheet holds for them: the value (a number,
+# a date, or the text itself) and its number format ("General" for none).
+VALUES = [
+    ("1,234.5", 1234.5, "#,##0.0"),
+    ("12.5%", 0.125, "0.0%"),
+    ("$1,200.00", 1200.0, '"$"#,##0.00'),
+    ("(1,234)", -1234.0, "#,##0;(#,##0)"),
+    ("45-", -45.0, "0;0-"),
+    ("-3.25", -3.25, "0.00"),
+    ("+5", 5.0, "+0;-0;0"),
+    ("2019", 2019.0, "General"),
+    ("0.5", 0.5, "0.0"),
+    ("007", "007", "General"),
+    ("1-3", "1-3", "General"),
+    ("555-1234", "555-1234", "General"),
+    ("C-001", "C-001", "General"),
+    ("12345678901234567", "12345678901234567", "General"),
+    ("2023-05-17", "2023-05-17", "yyyy-mm-dd"),
+    ('He said "hi", then left', 'He said "hi", then left', "General"),
+]
+
+
+def make_values_table(path: Path) -> None:
+    """A ruled two-column table, one value style per row, under a bold header."""
+    doc = pymupdf.open()
+    page = doc.new_page()
+    xs = [72, 180, 400]
+    pitch = 20.0
+    rows = [("Case", "Value"), *[(str(index), text) for index, (text, _, _) in enumerate(VALUES, 1)]]
+    bottom = 80 + pitch * len(rows)
+    for x in xs:
+        page.draw_line((x, 80), (x, bottom), width=0.6)
+    for index, (label, text) in enumerate(rows):
+        y = 80 + pitch * index
+        page.draw_line((xs[0], y), (xs[-1], y), width=0.6)
+        font = BOLD if index == 0 else BODY
+        page.insert_text((xs[0] + 5, y + 14), label, fontsize=10, fontname=font)
+        page.insert_text((xs[1] + 5, y + 14), text, fontsize=10, fontname=font)
+    page.draw_line((xs[0], bottom), (xs[-1], bottom), width=0.6)
+    doc.save(path)
+
+
+# Three pages: two tables and text on the first, text alone on the
+# second, a table under a paragraph on the third.
+REPORT_TITLE = "Annual figures"
+REPORT_INTRO = "The tables below give the figures of the year."
+REPORT_BETWEEN = "The second table gives the scores."
+REPORT_PAGE_2 = "This page holds text alone and no table."
+REPORT_PAGE_3 = "Expenditure by item follows."
+
+
+def make_report_tables(path: Path) -> None:
+    doc = pymupdf.open()
+    first = doc.new_page()
+    first.insert_text((72, 60), REPORT_TITLE, fontsize=16, fontname=BOLD)
+    first.insert_text((72, 85), REPORT_INTRO, fontsize=11, fontname=BODY)
+    _grid(first, 100, STATES[:4], STATE_COLUMNS)
+    first.insert_text((72, 220), REPORT_BETWEEN, fontsize=11, fontname=BODY)
+    _grid(first, 240, BOOKTABS[1:4], [72, 200, 280, 360, 440])
+    second = doc.new_page()
+    second.insert_text((72, 100), REPORT_PAGE_2, fontsize=11, fontname=BODY)
+    third = doc.new_page()
+    third.insert_text((72, 80), REPORT_PAGE_3, fontsize=11, fontname=BODY)
+    _grid(third, 100, FAR_COLUMNS[:3], [72, 300, 400, 500])
+    doc.save(path)
+
+
+def _grid(page: pymupdf.Page, top: float, rows: Grid, xs: list[float]) -> None:
+    pitch = 20.0
+    bottom = top + pitch * len(rows)
+    for x in xs:
+        page.draw_line((x, top), (x, bottom), width=0.6)
+    for index in range(len(rows) + 1):
+        page.draw_line((xs[0], top + pitch * index), (xs[-1], top + pitch * index), width=0.6)
+    for index, row in enumerate(rows):
+        for column, text in enumerate(row):
+            page.insert_text((xs[column] + 5, top + pitch * index + 14), text, fontsize=10,
+                             fontname=BOLD if index == 0 else BODY)
+
+
+def make_many_tables(path: Path, pages: int) -> None:
+    """`pages` pages, each with a "Page <n>" heading over a ruled table of
+    ten rows."""
+    doc = pymupdf.open()
+    rows = [["Name", "Code", "Count", "Share"],
+            *[[f"Entry {i}", f"K-{i:02d}", f"{i * 37:,}", f"{i * 1.5:.1f}%"] for i in range(1, 10)]]
+    for number in range(1, pages + 1):
+        page = doc.new_page()
+        page.insert_text((72, 60), f"Page {number}", fontsize=14, fontname=BOLD)
+        _grid(page, 80, rows, [72, 200, 280, 360, 440])
+    doc.save(path, garbage=1, deflate=True)

@@ -31,10 +31,13 @@ bool spans_group(const Rule& rule, const RuleGroup& group) {
     return rule.from <= group.from + tolerance && rule.to >= group.to - tolerance;
 }
 
-bool overlaps_table(float x0, float y0, float x1, float y1, const std::vector<Table>& tables) {
+// Whether the area overlaps one of the tables, or touches one when
+// `touching` is set.
+bool overlaps_table(float x0, float y0, float x1, float y1, const std::vector<Table>& tables, bool touching) {
+    const float slack = touching ? kSnap : -kSnap;
     for (const Table& table : tables) {
         const Rect& box = table.box;
-        if (y0 < box.y1 - kSnap && y1 > box.y0 + kSnap && x0 < box.x1 && x1 > box.x0) return true;
+        if (y0 <= box.y1 + slack && y1 >= box.y0 - slack && x0 < box.x1 && x1 > box.x0) return true;
     }
     return false;
 }
@@ -44,7 +47,7 @@ bool overlaps_table(float x0, float y0, float x1, float y1, const std::vector<Ta
 std::vector<RuleGroup> group_rules(const PageRules& rules, const std::vector<Table>& found) {
     std::vector<Rule> candidates;
     for (const Rule& rule : rules.horizontal)  // sorted by y
-        if (rule.length() >= kMinTableRule && !overlaps_table(rule.from, rule.pos, rule.to, rule.pos, found))
+        if (rule.length() >= kMinTableRule && !overlaps_table(rule.from, rule.pos, rule.to, rule.pos, found, false))
             candidates.push_back(rule);
     std::vector<RuleGroup> groups;
     for (const Rule& rule : candidates) {
@@ -293,6 +296,26 @@ private:
 
 }  // namespace
 
+// Whether the rule at `y` is the top of one of the grids: a table's frame
+// is not the bottom of a table above it (the text over a grid is its
+// caption).
+bool tops_a_grid(float x0, float x1, float y, const std::vector<Table>& grids) {
+    for (const Table& grid : grids)
+        if (std::abs(grid.box.y0 - y) <= kSnap && x0 < grid.box.x1 && x1 > grid.box.x0) return true;
+    return false;
+}
+
+// A vertical rule inside the region belongs to something else drawn there
+// (another table ruled by columns, a chart): the rules around it are no
+// frame of a table of their own.
+bool crossed_by_vertical_rules(const PageRules& rules, float x0, float y0, float x1, float y1) {
+    constexpr float min_length = 20.0f;
+    for (const Rule& rule : rules.vertical)
+        if (rule.pos > x0 + kSnap && rule.pos < x1 - kSnap && std::min(rule.to, y1) - std::max(rule.from, y0) >= min_length)
+            return true;
+    return false;
+}
+
 std::vector<Table> horizontal_rule_tables(const PageRules& rules, const std::vector<Table>& found,
                                           const std::vector<Fragment>& fragments, std::vector<bool>& used) {
     std::vector<Table> tables;
@@ -304,9 +327,13 @@ std::vector<Table> horizontal_rule_tables(const PageRules& rules, const std::vec
         while (top + 1 < group.ys.size() && tries < kMaxTriesPerPage) {
             bool made = false;
             int tried = 0;
-            for (size_t bottom = group.ys.size() - 1; bottom > top && tried < kMaxTriesPerRule; --bottom, ++tried) {
-                if (overlaps_table(group.from, group.ys[top], group.to, group.ys[bottom], taken)) continue;
+            // The cheap tests first; only regions that get built count.
+            for (size_t bottom = group.ys.size() - 1; bottom > top && tried < kMaxTriesPerRule; --bottom) {
+                if (overlaps_table(group.from, group.ys[top], group.to, group.ys[bottom], taken, false)) continue;
+                if (crossed_by_vertical_rules(rules, group.from, group.ys[top], group.to, group.ys[bottom])) continue;
+                if (tops_a_grid(group.from, group.to, group.ys[bottom], found)) continue;
                 ++tries;
+                ++tried;
                 RegionTable region(group, top, bottom, fragments, used);
                 Table table;
                 if (!region.build(table)) continue;

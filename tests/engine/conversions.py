@@ -32,7 +32,6 @@ OCR_FORMATS: dict[str, Entry] = {
 }
 # The formats that must fail honestly and write nothing.
 UNIMPLEMENTED: dict[str, Entry] = {
-    "excel": (C.start_pdf_to_excel, ".xlsx"),
     "ppt": (C.start_pdf_to_ppt, ".pptx"),
 }
 ALL_FORMATS: dict[str, Entry] = {**FORMATS, **OCR_FORMATS, **UNIMPLEMENTED}
