@@ -109,10 +109,12 @@ public:
         page_body_size = dominant_font_size(raw);
         const float body_size = judged_body_size(raw, page_body_size);
         if (style_ != nullptr) learn_margins(raw, page_, *style_);
-        raw = take_running_heads(std::move(raw), body_size);
+        // Ruled tables first: rows of a table that runs down to the bottom
+        // margin repeat from page to page like a footer, and stay the table's.
         std::vector<bool> used(raw.size(), false);
         tables_ = find_ruled_tables(page_, raw, used);
-        fragments_ = merge_row_fragments(take_unused(raw, used));
+        raw = take_running_heads(take_unused(raw, used), body_size);
+        fragments_ = merge_row_fragments(std::move(raw));
         used.assign(fragments_.size(), false);
         std::vector<std::vector<int>> code_rows;
         std::vector<Table> aligned = find_aligned_tables(fragments_, used, page_body_size, code_rows);
