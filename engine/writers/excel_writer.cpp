@@ -10,8 +10,9 @@
 // With excel_all_content, the text of the pages goes into the sheets too,
 // one block per row in column A, in reading order around the tables: on a
 // page's sheet, or, one sheet per table, above the table that follows it
-// on its page or below the one before it. Running text in the top and
-// bottom margins between the two parts of a continued table is left out.
+// on its page or below the one before it. Running heads and page numbers
+// are left out, and so is other text in the top and bottom margins between
+// the two parts of a continued table.
 //
 // Cells: numbers as numbers with the number format that keeps their look,
 // unambiguous dates as dates, the rest as text (values.h); header rows and
@@ -63,6 +64,7 @@ bool mostly_bold(const TableCell& cell) {
 std::string block_text(const Block& block) {
     std::string text = paragraph_text(block.lines);
     if (block.kind == BlockKind::ListItem && !block.marker.empty()) text = block.marker + " " + text;
+    if (block.kind == BlockKind::ContentsEntry && !block.page_label.empty()) text += " " + block.page_label;
     return text;
 }
 
@@ -160,7 +162,8 @@ public:
             if (block.kind == BlockKind::Table) {
                 items.push_back({&block});
                 has_table = true;
-            } else if (options_.excel_all_content && block.kind != BlockKind::Image && !block_text(block).empty()) {
+            } else if (options_.excel_all_content && block.kind != BlockKind::Image && in_flow(block) &&
+                       !block_text(block).empty()) {
                 items.push_back({&block});
             }
         }
