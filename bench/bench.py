@@ -20,6 +20,15 @@ Groups and targets (ratio = their time / our time, from the process figures):
                (and vs mutool convert -F docx, reported), with each
                tool's text F1 through LibreOffice and the structure its
                .docx holds (headings, lists, tables, pictures, frames)
+    excel      start_pdf_to_excel vs pdfplumber's extract_tables on  >= 1x
+               the same pages (the generated documents and real
+               ones from the shared corpus: WARN report, chelsea, nics)
+    ppt        start_pdf_to_ppt, with pdftoppm -png at 150 dpi of    (reported)
+               the same pages as a yardstick (every slide renders
+               its page's art at 150 dpi)
+
+Not in the default groups: --groups ...,excel,ppt. Table agreement with
+pdfplumber is bench/tables.py, slide similarity bench/slides.py.
 
 The corpus is made by bench/make_corpus.py when missing. See bench/README.md.
 """
@@ -248,6 +257,27 @@ def word_group(runner: Runner, documents: list[Path], targets: list[Target]) -> 
     report_word_fidelity(runner, documents)
 
 
+def excel_group(runner: Runner, documents: list[Path], targets: list[Target]) -> None:
+    """Our Excel conversion against pdfplumber's table extraction of the
+    same pages (informative: pdfplumber finds the ruled tables only)."""
+    for document in documents:
+        ours = runner.ours("excel", document, "xlsx", ".xlsx")
+        theirs = runner.time_tool("excel", document, "pdfplumber", runner.driver_maker("pdfplumber", document, ".csv"),
+                                  True)
+        compare(targets, "excel", document.stem, "pdfplumber tables / ours xlsx", theirs, ours, 1.0)
+
+
+def ppt_group(runner: Runner, documents: list[Path], targets: list[Target]) -> None:
+    """PowerPoint timing, with pdftoppm rendering the same pages at the
+    slides' picture resolution as a yardstick (every slide renders its
+    page's art)."""
+    for document in documents:
+        ours = runner.ours("ppt", document, "pptx", ".pptx")
+        render = runner.command("ppt", document, "pdftoppm -png -r 150",
+                                tool_command(["pdftoppm", "-r", "150", "-png"], document, "page"))
+        compare(targets, "ppt", document.stem, "pdftoppm -png / ours pptx", render, ours, 1.0)
+
+
 def thread_group(runner: Runner, documents: list[Path], targets: list[Target]) -> None:
     for document in documents:
         for kind in ("txt", "markdown"):
@@ -311,6 +341,18 @@ def print_report(runner: Runner, targets: list[Target], before: list[str]) -> No
               "wall-clock figures (and the thread figures most) are noisy, cpu figures less so.")
 
 
+# Real documents full of tables, from the shared corpus when it is there.
+TABLE_CORPUS = ["WARN-Report-for-7-1-2015-to-03-25-2016.pdf", "chelsea_pdta.pdf", "nics-background-checks-2015-11.pdf"]
+
+
+def table_corpus() -> list[Path]:
+    sys.path.insert(0, str(HERE.parent / "tests"))
+    from reference_tools import corpus_dir
+
+    folder = corpus_dir()
+    return [folder / name for name in TABLE_CORPUS if (folder / name).is_file()] if folder else []
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true", help="smaller documents and fewer runs")
@@ -334,7 +376,9 @@ def main() -> int:
     markdown_docs = [corpus / "text-20.pdf"] + ([] if args.quick else [corpus / "text-100.pdf"])
     thread_docs = [corpus / "text-100.pdf"]
     word_docs = [corpus / "text-20.pdf"] + ([] if args.quick else [corpus / "text-100.pdf"])
-    for path in {*text_docs, *image_docs, *markdown_docs, *word_docs}:
+    excel_docs = [corpus / "text-20.pdf"] + ([] if args.quick else [corpus / "text-100.pdf"]) + table_corpus()
+    ppt_docs = [corpus / "text-20.pdf", corpus / "graphics-20.pdf"]
+    for path in {*text_docs, *image_docs, *markdown_docs, *word_docs, *excel_docs, *ppt_docs}:
         path.read_bytes()  # into the page cache before anything is timed
 
     runner = Runner(args)
@@ -343,7 +387,7 @@ def main() -> int:
     targets: list[Target] = []
     groups = {"text": (text_group, text_docs), "images": (image_group, image_docs),
               "markdown": (markdown_group, markdown_docs), "threads": (thread_group, thread_docs),
-              "word": (word_group, word_docs)}
+              "word": (word_group, word_docs), "excel": (excel_group, excel_docs), "ppt": (ppt_group, ppt_docs)}
     try:
         for name in args.groups.split(","):
             run_group, documents = groups[name.strip()]

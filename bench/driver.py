@@ -5,6 +5,9 @@
 TOOL is one of:
     txt, markdown, png, jpeg     FoliantConversion (start_pdf_to_*)
     docx, docx-box, rtf          FoliantConversion to Word (FLOW, BOX) and RTF
+    xlsx, pptx                   FoliantConversion to Excel (a sheet per table) and PowerPoint
+    pdfplumber                   pdfplumber's extract_tables() on every page, the
+                                 tables written as CSV (what an Excel conversion gives)
     pdf2docx                     pdf2docx.Converter, its defaults
     pymupdf4llm                  pymupdf4llm.to_markdown, its default mode
     pymupdf4llm-legacy           pymupdf4llm.to_markdown without its layout model
@@ -50,6 +53,8 @@ def ours(kind: str, dpi: int) -> Callable[[str, str], None]:
         "docx": fc.FOLIConversion.start_pdf_to_word,
         "docx-box": fc.FOLIConversion.start_pdf_to_word,
         "rtf": fc.FOLIConversion.start_pdf_to_rtf,
+        "xlsx": fc.FOLIConversion.start_pdf_to_excel,
+        "pptx": fc.FOLIConversion.start_pdf_to_ppt,
     }[kind]
     if kind == "docx-box":
         options.page_layout_mode = fc.PageLayoutMode.BOX
@@ -72,6 +77,22 @@ def pymupdf4llm_tool(layout: bool) -> Callable[[str, str], None]:
 
     def convert(source: str, target: str) -> None:
         Path(target).write_text(pymupdf4llm.to_markdown(source), encoding="utf-8")
+
+    return convert
+
+
+def pdfplumber_tool() -> Callable[[str, str], None]:
+    import csv
+
+    import pdfplumber
+
+    def convert(source: str, target: str) -> None:
+        with pdfplumber.open(source) as document, open(target, "w", newline="", encoding="utf-8") as out:
+            writer = csv.writer(out)
+            for page in document.pages:
+                for table in page.extract_tables():
+                    writer.writerows(table)
+                    writer.writerow([])
 
     return convert
 
@@ -128,6 +149,8 @@ def main() -> int:
             convert = pymupdf4llm_tool(layout=args.tool == "pymupdf4llm")
         elif args.tool == "pdf2docx":
             convert = pdf2docx_tool()
+        elif args.tool == "pdfplumber":
+            convert = pdfplumber_tool()
         else:
             convert = ours(args.tool, args.dpi)
         report = timed(lambda: convert(args.input, args.output))

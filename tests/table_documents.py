@@ -284,13 +284,15 @@ def _grid(page: pymupdf.Page, top: float, rows: Grid, xs: list[float]) -> None:
 
 
 def make_many_tables(path: Path, pages: int) -> None:
-    """`pages` pages, each with a "Page <n>" heading over a ruled table of
-    ten rows."""
+    """`pages` pages, each with a paragraph over a ruled table of ten rows;
+    the tables of odd and even pages have different columns, so that each
+    stays a table of its own."""
     doc = pymupdf.open()
     rows = [["Name", "Code", "Count", "Share"],
             *[[f"Entry {i}", f"K-{i:02d}", f"{i * 37:,}", f"{i * 1.5:.1f}%"] for i in range(1, 10)]]
     for number in range(1, pages + 1):
         page = doc.new_page()
-        page.insert_text((72, 60), f"Page {number}", fontsize=14, fontname=BOLD)
-        _grid(page, 80, rows, [72, 200, 280, 360, 440])
+        page.insert_text((72, 200), f"The figures of part {number} follow.", fontsize=11, fontname=BODY)
+        columns = [72, 200, 280, 360, 440] if number % 2 else [72, 230, 310, 390, 470]
+        _grid(page, 220, rows, columns)
     doc.save(path, garbage=1, deflate=True)

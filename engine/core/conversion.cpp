@@ -99,6 +99,7 @@ std::unique_ptr<Writer> make_writer(OutputFormat format, WriterContext& context)
     case OutputFormat::Ofd: return make_ofd_writer(context);
     case OutputFormat::SearchablePdf: return make_searchable_pdf_writer(context);
     case OutputFormat::Excel: return make_excel_writer(context);
+    case OutputFormat::Ppt: return make_ppt_writer(context);
     default: break;
     }
     fail(FOLI_ERR_UNKNOWN, "this build cannot write this format yet");

@@ -9,11 +9,14 @@
 //   byte 1  bit 0: images, 1: annotations, 2: a new folder for page files,
 //           3: one document per page, 4: text tables, 5: JSON tables,
 //           6: box layout, 7: cancel after the first page
-//   byte 2  bits 0-1: HTML mode, 2-3: colour mode, 4-7: image type
+//   byte 2  bits 0-1: HTML mode (and the Excel worksheet option), 2-3:
+//           colour mode, 4-7: image type
 //   byte 3  bits 0-3: image scaling (1/32 .. 1/2), 4-7: page ranges
 //   byte 4  bit 0: formulas as images, 1: a font name for HTML,
 //           2: transparent text, 3: image path enhancement,
-//           4-6: also Word, RTF, OFD (none of the eight set runs all)
+//           4-6: also Word, RTF, OFD, 7: also Excel and PowerPoint (none
+//           of the nine set runs all); for Excel, byte 1 bit 5 adds all
+//           content and bit 6 writes CSV
 // Besides crashes and sanitizer reports, the target traps when a
 // conversion breaks the output contract: a failure that leaves anything
 // behind, or a success that leaves a temporary file or writes nothing.
@@ -43,7 +46,8 @@ struct Format {
 const Format kFormats[] = {
     {FOLI_StartPDFToTxt, ".txt"},   {FOLI_StartPDFToMarkdown, ".md"}, {FOLI_StartPDFToHtml, ".html"},
     {FOLI_StartPDFToJson, ".json"}, {FOLI_StartPDFToImage, ".png"},   {FOLI_StartPDFToWord, ".docx"},
-    {FOLI_StartPDFToRtf, ".rtf"},    {FOLI_StartPDFToOfd, ".ofd"},
+    {FOLI_StartPDFToRtf, ".rtf"},    {FOLI_StartPDFToOfd, ".ofd"},     {FOLI_StartPDFToExcel, ".xlsx"},
+    {FOLI_StartPDFToPpt, ".pptx"},
 };
 constexpr unsigned kAllFormats = (1u << (sizeof kFormats / sizeof kFormats[0])) - 1;
 
@@ -112,6 +116,9 @@ _CConvertOption options_from(const uint8_t* header) {
     if (header[4] & 0x02) std::strcpy(record.font_name, "Courier New\", <b>&amp;");
     record.transparent_text = header[4] & 0x04;
     record.image_path_enhance = header[4] & 0x08;
+    record.excel_all_content = header[1] & 0x20;
+    record.excel_csv_format = header[1] & 0x40;
+    record.excel_worksheet_option = (header[2] & 0x03) % 3;
     record.ocr_option = 3;
     return record;
 }
@@ -164,8 +171,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     _CConvertOption options = options_from(header);
     bool cancel = header[1] & 0x80;
     // The first five formats are chosen by header[0], Word, RTF and OFD by
-    // header[4]'s high bits.
-    unsigned formats = (header[0] & 0x1Fu) | (((header[4] >> 4) & 0x07u) << 5);
+    // header[4]'s high bits, Excel and PowerPoint together by its last.
+    unsigned formats = (header[0] & 0x1Fu) | (((header[4] >> 4) & 0x07u) << 5) | ((header[4] & 0x80u) ? 3u << 8 : 0u);
     if (formats == 0) formats = kAllFormats;
     for (size_t i = 0; i < sizeof kFormats / sizeof kFormats[0]; ++i)
         if (formats & (1u << i)) run_format(kFormats[i], password, options, cancel);

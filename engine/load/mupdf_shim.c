@@ -913,18 +913,115 @@ typedef struct graphics_device {
     fz_device super;
     fz_device* target;
     int with_images;
+    int without_boxes; /* leave out the paths the page model keeps as rules and boxes */
 } graphics_device;
 
 #define GRAPHICS_TARGET(dev) (((graphics_device*)(dev))->target)
 
+/* Whether a path is nothing but axis-aligned segments (stroked) or
+ * axis-aligned rectangles (filled): what the vector list of the page model
+ * records, and the writers that draw those as shapes leave out of a
+ * rendering. */
+typedef struct box_check {
+    fz_matrix ctm;
+    int stroked;
+    int boxes; /* still only boxes */
+    fz_point start, current;
+    fz_point points[5];
+    int point_count;
+} box_check;
+
+static void check_subpath(box_check* check) {
+    int n = check->point_count;
+    if (!check->stroked && n > 0) {
+        if (n == 5 && fabsf(check->points[4].x - check->points[0].x) < 0.5f &&
+            fabsf(check->points[4].y - check->points[0].y) < 0.5f)
+            n = 4;
+        if (n != 4) {
+            check->boxes = 0;
+        } else {
+            for (int i = 0; i < 4; ++i)
+                if (!is_axis_aligned(check->points[i], check->points[(i + 1) % 4])) check->boxes = 0;
+        }
+    }
+    check->point_count = 0;
+}
+
+static void check_point(box_check* check, fz_point p) {
+    if (check->point_count == 5) {
+        check->boxes = 0;
+        return;
+    }
+    check->points[check->point_count++] = p;
+}
+
+static void check_moveto(fz_context* ctx, void* arg, float x, float y) {
+    box_check* check = arg;
+    (void)ctx;
+    check_subpath(check);
+    check->start = check->current = fz_transform_point_xy(x, y, check->ctm);
+    check_point(check, check->current);
+}
+
+static void check_lineto(fz_context* ctx, void* arg, float x, float y) {
+    box_check* check = arg;
+    (void)ctx;
+    fz_point p = fz_transform_point_xy(x, y, check->ctm);
+    if (check->stroked && !is_axis_aligned(check->current, p)) check->boxes = 0;
+    if (!check->stroked) check_point(check, p);
+    check->current = p;
+}
+
+static void check_curveto(fz_context* ctx, void* arg, float x1, float y1, float x2, float y2, float x3, float y3) {
+    box_check* check = arg;
+    (void)ctx, (void)x1, (void)y1, (void)x2, (void)y2, (void)x3, (void)y3;
+    check->boxes = 0;
+}
+
+static void check_closepath(fz_context* ctx, void* arg) {
+    box_check* check = arg;
+    (void)ctx;
+    if (check->stroked && !is_axis_aligned(check->current, check->start)) check->boxes = 0;
+    check->current = check->start;
+    check_subpath(check);
+}
+
+static void check_rectto(fz_context* ctx, void* arg, float x0, float y0, float x1, float y1) {
+    box_check* check = arg;
+    (void)ctx;
+    check_subpath(check);
+    fz_point a = fz_transform_point_xy(x0, y0, check->ctm);
+    fz_point b = fz_transform_point_xy(x1, y0, check->ctm);
+    fz_point c = fz_transform_point_xy(x1, y1, check->ctm);
+    if (!is_axis_aligned(a, b) || !is_axis_aligned(b, c)) check->boxes = 0;
+    check->start = check->current = a;
+}
+
+static const fz_path_walker box_check_walker = {
+    check_moveto, check_lineto, check_curveto, check_closepath, NULL, NULL, NULL, check_rectto,
+};
+
+static int is_box_path(fz_context* ctx, const fz_path* path, fz_matrix ctm, int stroked) {
+    box_check check;
+    memset(&check, 0, sizeof check);
+    check.ctm = ctm;
+    check.stroked = stroked;
+    check.boxes = 1;
+    fz_walk_path(ctx, path, &box_check_walker, &check);
+    check_subpath(&check);
+    return check.boxes;
+}
+
 static void graphics_fill_path(fz_context* ctx, fz_device* dev, const fz_path* path, int even_odd, fz_matrix ctm,
                                fz_colorspace* cs, const float* color, float alpha, fz_color_params params) {
+    if (((graphics_device*)dev)->without_boxes && is_box_path(ctx, path, ctm, 0)) return;
     fz_fill_path(ctx, GRAPHICS_TARGET(dev), path, even_odd, ctm, cs, color, alpha, params);
 }
 
 static void graphics_stroke_path(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
                                  fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
                                  fz_color_params params) {
+    if (((graphics_device*)dev)->without_boxes && is_box_path(ctx, path, ctm, 1)) return;
     fz_stroke_path(ctx, GRAPHICS_TARGET(dev), path, stroke, ctm, cs, color, alpha, params);
 }
 
@@ -985,7 +1082,7 @@ static void graphics_end_group(fz_context* ctx, fz_device* dev) { fz_end_group(c
 
 static void graphics_close(fz_context* ctx, fz_device* dev) { fz_close_device(ctx, GRAPHICS_TARGET(dev)); }
 
-static fz_device* new_graphics_device(fz_context* ctx, fz_device* target, int with_images) {
+static fz_device* new_graphics_device(fz_context* ctx, fz_device* target, int with_images, int without_boxes) {
     graphics_device* dev = fz_new_derived_device(ctx, graphics_device);
     dev->super.close_device = graphics_close;
     dev->super.fill_path = graphics_fill_path;
@@ -1005,11 +1102,12 @@ static fz_device* new_graphics_device(fz_context* ctx, fz_device* target, int wi
     dev->super.end_group = graphics_end_group;
     dev->target = target;
     dev->with_images = with_images;
+    dev->without_boxes = without_boxes;
     return &dev->super;
 }
 
-foli_mu_status foli_mu_render_page_graphics(fz_context* ctx, fz_page* page, float zoom, int with_images,
-                                            int with_annotations, fz_pixmap** out) {
+static foli_mu_status render_graphics(fz_context* ctx, fz_page* page, float zoom, int with_images, int without_boxes,
+                                      int with_annotations, fz_pixmap** out) {
     foli_mu_status status = FOLI_MU_OK;
     fz_pixmap* pixmap = NULL;
     fz_device* draw = NULL;
@@ -1025,7 +1123,7 @@ foli_mu_status foli_mu_render_page_graphics(fz_context* ctx, fz_page* page, floa
         pixmap = fz_new_pixmap_with_bbox(ctx, fz_device_rgb(ctx), area, NULL, 0);
         fz_clear_pixmap_with_value(ctx, pixmap, 0xFF);
         draw = fz_new_draw_device(ctx, fz_identity, pixmap);
-        graphics = new_graphics_device(ctx, draw, with_images);
+        graphics = new_graphics_device(ctx, draw, with_images, without_boxes);
         status = foli_mu_run_page(ctx, page, graphics, ctm, with_annotations);
         if (status == FOLI_MU_OK) fz_close_device(ctx, graphics);
     }
@@ -1042,6 +1140,16 @@ foli_mu_status foli_mu_render_page_graphics(fz_context* ctx, fz_page* page, floa
     }
     *out = pixmap;
     return status;
+}
+
+foli_mu_status foli_mu_render_page_graphics(fz_context* ctx, fz_page* page, float zoom, int with_images,
+                                            int with_annotations, fz_pixmap** out) {
+    return render_graphics(ctx, page, zoom, with_images, 0, with_annotations, out);
+}
+
+foli_mu_status foli_mu_render_page_art(fz_context* ctx, fz_page* page, float zoom, int with_annotations,
+                                       fz_pixmap** out) {
+    return render_graphics(ctx, page, zoom, 0, 1, with_annotations, out);
 }
 
 /* The size to ask the decoder for: the image's own, or a smaller one of

@@ -117,6 +117,12 @@ foli_mu_status foli_mu_render_region(fz_context* ctx, fz_page* page, fz_rect cli
  * is set on. */
 foli_mu_status foli_mu_render_page_graphics(fz_context* ctx, fz_page* page, float zoom, int with_images,
                                             int with_annotations, fz_pixmap** out);
+/* The same without images and without the axis-aligned rules and filled
+ * rectangles the page model lists as vectors: the rest of the page's art
+ * (curves, shadings, diagonal lines), for a writer that draws the images
+ * and the rules as objects of their own. */
+foli_mu_status foli_mu_render_page_art(fz_context* ctx, fz_page* page, float zoom, int with_annotations,
+                                       fz_pixmap** out);
 /* Decodes an image into an RGB or gray pixmap without alpha. An image of
  * more than max_pixels pixels (0: no limit) is subsampled by a power of two
  * to between max_pixels and four times as many, while it is read where the

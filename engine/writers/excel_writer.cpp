@@ -203,7 +203,11 @@ private:
             sink_ = make_csv_sink(context_.files);
         } else {
             std::string path = page == 0 ? context_.files.output_path() : context_.files.page_path(page, ".xlsx");
-            sink_ = make_xlsx_sink(context_.files, path, properties_);
+            // One sheet for everything streams row by row; a sheet per
+            // table or page keeps its few cells instead of the large row
+            // buffer a streamed sheet takes (see make_xlsx_sink).
+            bool streamed = mode_ == folia::base::ExcelWorksheetOption::FOR_DOCUMENT;
+            sink_ = make_xlsx_sink(context_.files, path, properties_, streamed);
         }
         ++outputs_;
     }
@@ -275,8 +279,14 @@ private:
         return 0;
     }
 
-    bool in_top_margin(const Block& block) const { return block.box.y1 <= kMarginShare * page_height_; }
-    bool in_bottom_margin(const Block& block) const { return block.box.y0 >= (1 - kMarginShare) * page_height_; }
+    // Page furniture the analysis did not tell apart: text in a margin
+    // band that is no heading (a heading starts something new).
+    bool in_top_margin(const Block& block) const {
+        return block.kind != BlockKind::Heading && block.box.y1 <= kMarginShare * page_height_;
+    }
+    bool in_bottom_margin(const Block& block) const {
+        return block.kind != BlockKind::Heading && block.box.y0 >= (1 - kMarginShare) * page_height_;
+    }
 
     // Holds back the text in the bottom margin that follows the page's last
     // table, until the next page tells whether the table goes on there.
@@ -380,7 +390,7 @@ private:
                 merge.last_column = std::min(cell.column + cell.column_span, columns) - 1;
                 merge.bold = bold;
                 if (merge.last_row > merge.first_row || merge.last_column > merge.first_column)
-                    row_merges[static_cast<size_t>(last_row)].push_back(merge);
+                    row_merges[static_cast<size_t>(cell.row)].push_back(merge);
             }
         }
         for (int r = skip_rows; r < table.rows; ++r) {

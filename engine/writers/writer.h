@@ -131,5 +131,6 @@ std::unique_ptr<Writer> make_rtf_writer(WriterContext& context);
 std::unique_ptr<Writer> make_ofd_writer(WriterContext& context);
 std::unique_ptr<Writer> make_searchable_pdf_writer(WriterContext& context);
 std::unique_ptr<Writer> make_excel_writer(WriterContext& context);
+std::unique_ptr<Writer> make_ppt_writer(WriterContext& context);
 
 }  // namespace foli

@@ -24,6 +24,7 @@ FORMATS: dict[str, Entry] = {
     "word": (C.start_pdf_to_word, ".docx"),
     "rtf": (C.start_pdf_to_rtf, ".rtf"),
     "ofd": (C.start_pdf_to_ofd, ".ofd"),
+    "ppt": (C.start_pdf_to_ppt, ".pptx"),
 }
 # Formats that recognise text on every conversion (and so are slow on
 # pages without a text layer of their own).
@@ -32,7 +33,6 @@ OCR_FORMATS: dict[str, Entry] = {
 }
 # The formats that must fail honestly and write nothing.
 UNIMPLEMENTED: dict[str, Entry] = {
-    "ppt": (C.start_pdf_to_ppt, ".pptx"),
 }
 ALL_FORMATS: dict[str, Entry] = {**FORMATS, **OCR_FORMATS, **UNIMPLEMENTED}
 
@@ -40,6 +40,8 @@ ALL_FORMATS: dict[str, Entry] = {**FORMATS, **OCR_FORMATS, **UNIMPLEMENTED}
 WORD_TEXT = re.compile(rb"<w:t(?: [^>]*)?>([^<]*)</w:t>|<w:(?:p|tab|br)[ />]")
 OFD_PAGE = re.compile(r'<ofd:Page ID="\d+" BaseLoc="([^"]+)"')
 OFD_TEXT = re.compile(r"<ofd:TextCode[^>]*>([^<]*)</ofd:TextCode>")
+SLIDE_TEXT = re.compile(rb"<a:t>([^<]*)</a:t>|<a:(?:p|br)[ />]")
+SLIDE_PART = re.compile(r"ppt/slides/slide(\d+)\.xml")
 
 
 def unescape(text: str) -> str:
@@ -57,13 +59,18 @@ def ofd_text(path: Path) -> str:
 
 
 def output_text(path: Path) -> str:
-    """The text of an output file: a .docx's text runs (a space between
-    paragraphs), an .ofd's text objects, else the file read as UTF-8."""
+    """The text of an output file: a .docx's or .pptx's text runs (a space
+    between paragraphs and lines), an .ofd's text objects, else the file
+    read as UTF-8."""
     if path.suffix == ".ofd":
         return ofd_text(path)
-    if path.suffix != ".docx":
+    if path.suffix not in (".docx", ".pptx"):
         return path.read_text(encoding="utf-8")
     with zipfile.ZipFile(path) as package:
-        body = package.read("word/document.xml")
-    pieces = [m[1].decode("utf-8") if m[1] is not None else " " for m in WORD_TEXT.finditer(body)]
+        if path.suffix == ".docx":
+            body, pattern = package.read("word/document.xml"), WORD_TEXT
+        else:
+            slides = sorted((int(m[1]), name) for name in package.namelist() if (m := SLIDE_PART.fullmatch(name)))
+            body, pattern = b"".join(package.read(name) for _, name in slides), SLIDE_TEXT
+    pieces = [m[1].decode("utf-8") if m[1] is not None else " " for m in pattern.finditer(body)]
     return "".join(pieces).replace("&amp;", "&").replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", '"')

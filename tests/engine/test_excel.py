@@ -154,15 +154,20 @@ def test_known_tables_come_back_cell_for_cell(made: Callable[[str], Path], tmp_p
     assert rows == expected_values(grid)
 
 
-@pytest.mark.parametrize("name, ranges", [
-    ("booktabs_table", ["B1:D1"]),
-    ("merged_table", ["A1:A2", "B1:C1"]),
+# One sheet for the document is written row by row, the others whole: both
+# must merge and keep the merged cell's value.
+@pytest.mark.parametrize("mode", [W.FOR_TABLE, W.FOR_DOCUMENT])
+@pytest.mark.parametrize("name, ranges, values", [
+    ("booktabs_table", ["B1:D1"], {"B1": "Accuracy", "B2": "P"}),
+    ("merged_table", ["A1:A2", "B1:C1"], {"A1": "Item", "B1": "Sales", "B2": 2023}),
 ])
-def test_merged_cells_are_merged(made: Callable[[str], Path], tmp_path: Path, name: str, ranges: list[str]) -> None:
+def test_merged_cells_are_merged(made: Callable[[str], Path], tmp_path: Path, mode: Any, name: str,
+                                 ranges: list[str], values: dict[str, Any]) -> None:
     output = tmp_path / "out.xlsx"
-    assert to_excel(made(name), output) == E.SUCCESS
+    assert to_excel(made(name), output, excel_worksheet_option=mode) == E.SUCCESS
     sheet = openpyxl.load_workbook(output).worksheets[0]
     assert sorted(str(merged) for merged in sheet.merged_cells.ranges) == ranges
+    assert {key: sheet[key].value for key in values} == values
 
 
 def test_cell_of_several_lines_wraps(made: Callable[[str], Path], tmp_path: Path) -> None:
@@ -442,3 +447,61 @@ def test_libreoffice_opens_every_workbook(made: Callable[[str], Path], tmp_path:
     text = pdftotext(converted[tmp_path / "values_table.xlsx"])
     assert "1,234.5" in text and "12.5%" in text and "(1,234)" in text
     assert "Item number 40" in pdftotext(converted[tmp_path / "continued_table.xlsx"])
+
+
+# --------------------------------------------------------------- memory
+
+MEMORY_CHILD = """
+import json, sys
+import FoliantConversion as fc
+source, output, fields = sys.argv[1:]
+options = fc.ConvertOptions()
+for name, value in json.loads(fields).items():
+    setattr(options, name, getattr(fc.ExcelWorksheetOption, value) if name == "excel_worksheet_option" else value)
+result = fc.FOLIConversion.start_pdf_to_excel(source, "", output, options)
+with open("/proc/self/status") as status:
+    peak_kb = next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
+print(int(result), peak_kb)
+"""
+SHORT, LONG = 50, 500
+# What ten times the pages may add to the peak: the workbook keeps a few
+# kilobytes per worksheet, and nothing per row.
+ALLOWED_GROWTH_MB = 16
+
+
+def excel_peak_mb(source: Path, output: Path, **fields: object) -> float:
+    import json
+    import os
+    import subprocess
+    import sys
+
+    done = subprocess.run([sys.executable, "-c", MEMORY_CHILD, str(source), str(output), json.dumps(fields)],
+                          capture_output=True, text=True, timeout=900,
+                          env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
+    assert done.returncode == 0, done.stderr
+    result, peak_kb = (int(value) for value in done.stdout.split())
+    assert result == int(E.SUCCESS)
+    return peak_kb / 1024
+
+
+@pytest.fixture(scope="module")
+def many_tables(tmp_path_factory: pytest.TempPathFactory) -> dict[int, Path]:
+    folder = tmp_path_factory.mktemp("many-tables")
+    paths = {}
+    for pages in (SHORT, LONG):
+        paths[pages] = folder / f"tables_{pages}.pdf"
+        t.make_many_tables(paths[pages], pages)
+    return paths
+
+
+@pytest.mark.skipif("libasan" in __import__("os").environ.get("LD_PRELOAD", ""), reason="the sanitizer's shadow memory")
+@pytest.mark.parametrize("mode", ["FOR_DOCUMENT", "FOR_TABLE"])
+def test_ten_times_the_pages_needs_hardly_more_memory(many_tables: dict[int, Path], tmp_path: Path, mode: str) -> None:
+    short = excel_peak_mb(many_tables[SHORT], tmp_path / "short.xlsx", excel_worksheet_option=mode)
+    long = excel_peak_mb(many_tables[LONG], tmp_path / "long.xlsx", excel_worksheet_option=mode)
+    workbook = openpyxl.load_workbook(tmp_path / "long.xlsx", read_only=True)
+    if mode == "FOR_TABLE":
+        assert len(workbook.sheetnames) == LONG
+    else:
+        assert workbook.worksheets[0].max_row == LONG * 11 - 1  # ten rows each, a blank row between
+    assert long - short < ALLOWED_GROWTH_MB, f"{mode}: {short:.1f} MB for {SHORT} pages, {long:.1f} MB for {LONG}"

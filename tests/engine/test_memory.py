@@ -35,7 +35,7 @@ from documents import (  # noqa: E402
 )
 
 FORMATS = {"txt": ".txt", "markdown": ".md", "html": ".html", "json": ".json", "image": ".png", "word": ".docx",
-           "rtf": ".rtf", "ofd": ".ofd"}
+           "rtf": ".rtf", "ofd": ".ofd", "ppt": ".pptx"}
 SHORT, LONG = 50, 500
 # What ten times the pages may add to the peak. Writers that hold one page
 # at a time add about 1 MB; one that kept every page's extracted text,

@@ -44,7 +44,7 @@ public:
     // Starts a worksheet; the one before it is complete.
     virtual void begin_sheet(const std::string& name, const SheetKey& key) = 0;
     // Writes one row's cells, left to right, after every earlier row, and
-    // the merged ranges whose last row this is.
+    // the merged ranges that start in it.
     virtual void write_row(int row, const std::vector<SheetCell>& cells, const std::vector<SheetMerge>& merges) = 0;
     // Widens a column of the current worksheet to at least `points`.
     virtual void widen_column(int column, float points) = 0;
@@ -61,8 +61,12 @@ struct WorkbookProperties {
 };
 
 // An .xlsx workbook at `path`, committed with the conversion's other files.
+// A `streamed` workbook keeps nothing of a row once the next one starts,
+// but holds a buffer of 128 KB for each worksheet (libxlsxwriter's row of
+// all 16384 columns): right for one long sheet. Otherwise cells stay in
+// memory until the end (about 150 bytes each): right for many small sheets.
 std::unique_ptr<SheetSink> make_xlsx_sink(OutputFiles& files, const std::string& path,
-                                          const WorkbookProperties& properties);
+                                          const WorkbookProperties& properties, bool streamed);
 
 // CSV files, UTF-8 with a byte order mark, RFC 4180 quoting and line ends:
 // the document's one sheet at `<dir>/<stem>.csv`, a page's sheet at

@@ -1,12 +1,13 @@
-// Worksheets as an .xlsx workbook, through libxlsxwriter in its constant
-// memory mode: each row goes to a temporary file as soon as the next one
-// starts, so memory stays flat however long the document.
+// Worksheets as an .xlsx workbook, through libxlsxwriter. Streamed, in its
+// constant memory mode, each row goes to a temporary file as soon as the
+// next one starts, so memory stays flat however long the sheet.
 //
-// In that mode a row can no longer be written once a later one has been,
-// which shapes how merged ranges are made: a range is declared at its last
-// row, before that row's cells. Declaring it writes blank cells over the
-// whole range; the writes into rows already done are refused (and change
-// nothing), the first cell's value was written with its own row.
+// Declaring a merged range writes blank cells over the whole range, its
+// first cell included, so it comes before the cells of its rows. When
+// streamed, a row can no longer be written once a later one has been: a
+// range over several rows is declared at its last row, after that row's
+// cells; the blank writes into rows already done are refused (and change
+// nothing), and the first cell's value was written with its own row.
 #include <xlsxwriter.h>
 
 #include <algorithm>
@@ -100,14 +101,14 @@ std::string cell_string(const std::string& text) {
 
 class XlsxSink : public SheetSink {
 public:
-    XlsxSink(OutputFiles& files, const std::string& path, const WorkbookProperties& properties)
-        : font_(properties.font) {
+    XlsxSink(OutputFiles& files, const std::string& path, const WorkbookProperties& properties, bool streamed)
+        : font_(properties.font), streamed_(streamed) {
         // The workbook writes its file itself, at the end: the stream only
         // reserves the temporary name that the commit renames into place.
         OutputStream& stream = files.create(path);
         stream.close();
         lxw_workbook_options options{};
-        options.constant_memory = LXW_TRUE;
+        options.constant_memory = streamed ? LXW_TRUE : LXW_FALSE;
         options.use_zip64 = LXW_TRUE;
         workbook_ = workbook_new_opt(stream.temp_path().c_str(), &options);
         if (workbook_ == nullptr) fail(FOLI_ERR_OUT_OF_MEMORY, "cannot start a workbook");
@@ -122,6 +123,7 @@ public:
     int max_columns() const override { return static_cast<int>(LXW_COL_MAX); }
 
     void begin_sheet(const std::string& name, const SheetKey&) override {
+        pending_.clear();
         std::string unique = names_.unique(name);
         sheet_ = workbook_add_worksheet(workbook_, unique.c_str());
         if (sheet_ == nullptr) fail(FOLI_ERR_IO, "cannot add a worksheet");
@@ -129,12 +131,24 @@ public:
     }
 
     void write_row(int row, const std::vector<SheetCell>& cells, const std::vector<SheetMerge>& merges) override {
+        for (const SheetMerge& merge : merges) {
+            if (streamed_ && merge.last_row > row)
+                pending_.push_back(merge);
+            else
+                declare(merge);
+        }
         const auto r = static_cast<lxw_row_t>(row);
-        for (const SheetMerge& merge : merges)
-            worksheet_merge_range(sheet_, static_cast<lxw_row_t>(merge.first_row),
-                                  static_cast<lxw_col_t>(merge.first_column), static_cast<lxw_row_t>(merge.last_row),
-                                  static_cast<lxw_col_t>(merge.last_column), "", format("", merge.bold, false));
         for (const SheetCell& cell : cells) check(write_cell(r, static_cast<lxw_col_t>(cell.column), cell));
+        // After the row's cells, which makes it the current row: the blank
+        // written over the range's first cell, rows above, is refused.
+        for (auto it = pending_.begin(); it != pending_.end();) {
+            if (it->last_row != row) {
+                ++it;
+                continue;
+            }
+            declare(*it);
+            it = pending_.erase(it);
+        }
     }
 
     void widen_column(int column, float points) override {
@@ -154,6 +168,12 @@ public:
     }
 
 private:
+    void declare(const SheetMerge& merge) {
+        worksheet_merge_range(sheet_, static_cast<lxw_row_t>(merge.first_row),
+                              static_cast<lxw_col_t>(merge.first_column), static_cast<lxw_row_t>(merge.last_row),
+                              static_cast<lxw_col_t>(merge.last_column), "", format("", merge.bold, false));
+    }
+
     lxw_error write_cell(lxw_row_t row, lxw_col_t column, const SheetCell& cell) {
         const SheetValue& value = cell.value;
         lxw_format* look = format(value.format, cell.bold, cell.wrap);
@@ -216,6 +236,8 @@ private:
     lxw_workbook* workbook_ = nullptr;
     lxw_worksheet* sheet_ = nullptr;
     std::string font_;
+    bool streamed_;
+    std::vector<SheetMerge> pending_;  // streamed: ranges over several rows, until their last row
     SheetNames names_;
     std::map<std::tuple<std::string, bool, bool>, lxw_format*> formats_;
     std::map<int, double> widths_;
@@ -224,8 +246,8 @@ private:
 }  // namespace
 
 std::unique_ptr<SheetSink> make_xlsx_sink(OutputFiles& files, const std::string& path,
-                                          const WorkbookProperties& properties) {
-    return std::make_unique<XlsxSink>(files, path, properties);
+                                          const WorkbookProperties& properties, bool streamed) {
+    return std::make_unique<XlsxSink>(files, path, properties, streamed);
 }
 
 }  // namespace foli
