@@ -187,6 +187,8 @@ def read_ofd(documents: Sequence[Path], out_dir: Path, timeout: float = 600) -> 
     report = json.loads((out_dir / "report.json").read_text(encoding="utf-8"))
     by_file = {Path(entry["file"]): entry for entry in report}
     return {document: by_file[Path(document).resolve()] for document in documents}
+
+
 # ------------------------------------------------------------------ tables
 #
 # Tables are compared as grids of cell texts. Both sides are normalised the
