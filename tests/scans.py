@@ -73,24 +73,24 @@ class ScanTruth:
     words: list[Word] = field(default_factory=list)
 
 
-def _set_text(page: pymupdf.Page, spec: ScanPage) -> None:
-    font = "china-s" if spec.chinese else "helv"
-    width = 42 if spec.chinese else 78
-    if spec.columns:
-        for x, paragraph in zip((72, 330), spec.paragraphs):
+def _set_text(page: pymupdf.Page, layout: ScanPage) -> None:
+    font = "china-s" if layout.chinese else "helv"
+    width = 42 if layout.chinese else 78
+    if layout.columns:
+        for x, paragraph in zip((72, 330), layout.paragraphs):
             y = 100.0
             for line in textwrap.wrap(paragraph, 32):
-                page.insert_text((x, y), line, fontsize=spec.size, fontname=font)
-                y += spec.size * 1.5
+                page.insert_text((x, y), line, fontsize=layout.size, fontname=font)
+                y += layout.size * 1.5
         return
     y = 90.0
-    for paragraph in spec.paragraphs:
-        lines = [paragraph[i:i + width // 2] for i in range(0, len(paragraph), width // 2)] if spec.chinese \
+    for paragraph in layout.paragraphs:
+        lines = [paragraph[i:i + width // 2] for i in range(0, len(paragraph), width // 2)] if layout.chinese \
             else textwrap.wrap(paragraph, width)
         for line in lines:
-            page.insert_text((72, y), line, fontsize=spec.size, fontname=font)
-            y += spec.size * 1.45
-        y += spec.size
+            page.insert_text((72, y), line, fontsize=layout.size, fontname=font)
+            y += layout.size * 1.45
+        y += layout.size
 
 
 def _noise_tile(seed: int) -> Image.Image:
@@ -112,31 +112,31 @@ def _add_noise(image: Image.Image) -> Image.Image:
     return ImageChops.add(image, noise, 1.0, -128)
 
 
-def scanned_image(spec: ScanPage) -> tuple[Image.Image, ScanTruth]:
+def scanned_image(layout: ScanPage) -> tuple[Image.Image, ScanTruth]:
     source = pymupdf.open()
     page = source.new_page(width=PAGE[0], height=PAGE[1])
-    _set_text(page, spec)
-    truth = ScanTruth(spec.text, [Word(w[4], (w[0], w[1], w[2], w[3])) for w in page.get_text("words")])
-    pixmap = page.get_pixmap(dpi=spec.dpi, colorspace=pymupdf.csGRAY)
+    _set_text(page, layout)
+    truth = ScanTruth(layout.text, [Word(w[4], (w[0], w[1], w[2], w[3])) for w in page.get_text("words")])
+    pixmap = page.get_pixmap(dpi=layout.dpi, colorspace=pymupdf.csGRAY)
     image = Image.frombytes("L", (pixmap.width, pixmap.height), pixmap.samples)
-    if spec.skew:
-        image = image.rotate(spec.skew, resample=Image.Resampling.BICUBIC, fillcolor=255)
-    if spec.rotation:
-        image = image.rotate(-spec.rotation, expand=True)
-    if spec.noise:
+    if layout.skew:
+        image = image.rotate(layout.skew, resample=Image.Resampling.BICUBIC, fillcolor=255)
+    if layout.rotation:
+        image = image.rotate(-layout.rotation, expand=True)
+    if layout.noise:
         image = _add_noise(image)
     return image, truth
 
 
-def make_scan(path: Path, specs: list[ScanPage], jpeg: bool = False) -> list[ScanTruth]:
+def make_scan(path: Path, layouts: list[ScanPage], jpeg: bool = False) -> list[ScanTruth]:
     """An image-only PDF of the scanned pages; returns each page's truth."""
     doc = pymupdf.open()
     truths = []
-    for spec in specs:
-        image, truth = scanned_image(spec)
+    for layout in layouts:
+        image, truth = scanned_image(layout)
         buffer = io.BytesIO()
         image.save(buffer, format="JPEG" if jpeg else "PNG", quality=85)
-        width, height = (PAGE[1], PAGE[0]) if spec.rotation in (90, 270) else PAGE
+        width, height = (PAGE[1], PAGE[0]) if layout.rotation in (90, 270) else PAGE
         page = doc.new_page(width=width, height=height)
         page.insert_image(page.rect, stream=buffer.getvalue())
         truths.append(truth)
@@ -271,7 +271,7 @@ class ScanDocuments:
 
 DIGITAL_TEXT = "This first page carries a real text layer and needs no recognition."
 
-SPECS: dict[str, list[ScanPage]] = {
+LAYOUTS: dict[str, list[ScanPage]] = {
     "english": [ScanPage([ENGLISH, ENGLISH_2])],
     "chinese": [ScanPage([CHINESE], chinese=True)],
     "hard": [ScanPage([ENGLISH], dpi=150, noise=True, skew=1.5)],
@@ -284,8 +284,8 @@ SPECS: dict[str, list[ScanPage]] = {
 
 
 def build_scans(folder: Path) -> ScanDocuments:
-    truth = {name: make_scan(folder / f"{name}.pdf", specs) for name, specs in SPECS.items()}
-    truth["mixed"] = [ScanTruth(DIGITAL_TEXT), make_mixed(folder / "mixed.pdf", [DIGITAL_TEXT], SPECS["english"][0])]
+    truth = {name: make_scan(folder / f"{name}.pdf", layouts) for name, layouts in LAYOUTS.items()}
+    truth["mixed"] = [ScanTruth(DIGITAL_TEXT), make_mixed(folder / "mixed.pdf", [DIGITAL_TEXT], LAYOUTS["english"][0])]
     make_broken_to_unicode(folder / "broken.pdf")
-    paths = {name: folder / f"{name}.pdf" for name in [*SPECS, "mixed", "broken"]}
+    paths = {name: folder / f"{name}.pdf" for name in [*LAYOUTS, "mixed", "broken"]}
     return ScanDocuments(truth=truth, **paths)
